@@ -1,0 +1,152 @@
+#include "install/extract.h"
+
+#include "app/state.h"
+#include "install/directories.h"
+#include "install/paths.h"
+
+#include <miniz.h>
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+constexpr mz_uint CONSOLE_LINE_EVERY = 45;
+// Large stdio buffers cut the number of reads and writes per entry; under Wine every one of them
+// is a trip to the server, which is where most of the extraction time went.
+constexpr size_t ARCHIVE_STREAM_BUFFER = 256 * 1024;
+constexpr size_t OUTPUT_STREAM_BUFFER = 256 * 1024;
+
+struct StreamCloser {
+    void operator()(FILE* stream) const { fclose(stream); }
+};
+using Stream = std::unique_ptr<FILE, StreamCloser>;
+
+Stream OpenStream(const std::wstring& path, const wchar_t* mode, size_t bufferSize) {
+    FILE* stream = nullptr;
+    if (_wfopen_s(&stream, path.c_str(), mode) != 0 || stream == nullptr) return Stream();
+    setvbuf(stream, nullptr, _IOFBF, bufferSize);
+    return Stream(stream);
+}
+
+// Ends the reader before the stream it reads is closed.
+struct ReaderCloser {
+    void operator()(mz_zip_archive* reader) const { mz_zip_reader_end(reader); }
+};
+
+// An entry name that is not valid UTF-8 cannot be named on disk; it ends the installation
+// through the worker's exception path, like any other conversion error.
+std::wstring DecodeEntryName(const char* utf8) {
+    const int length = static_cast<int>(strlen(utf8));
+    if (length == 0) return std::wstring();
+    const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, length, nullptr, 0);
+    if (wideLength <= 0) throw std::range_error("invalid UTF-8 in archive entry name");
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, length, wide.data(), wideLength);
+    return wide;
+}
+
+std::wstring DisplayName(const std::wstring& outputPath) {
+    const size_t separator = outputPath.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? outputPath : outputPath.substr(separator + 1);
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+    const size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
+// Writes entry `index` to `outputPath`; returns the failure text, or empty on success.
+std::wstring ExtractFileEntry(mz_zip_archive& reader, mz_uint index, const std::wstring& outputPath,
+                              const std::wstring& displayName) {
+    Stream output = OpenStream(outputPath, L"wb", OUTPUT_STREAM_BUFFER);
+    if (!output) return L"Не удалось создать файл: " + displayName;
+    if (!mz_zip_reader_extract_to_cfile(&reader, index, output.get(), 0)) {
+        const int code = static_cast<int>(mz_zip_get_last_error(&reader));
+        return L"Ошибка извлечения файла: " + displayName + L" (код: " + std::to_wstring(code) + L")";
+    }
+    // A write that failed only when the buffer was flushed is still a failed extraction.
+    if (fclose(output.release()) != 0) {
+        return L"Ошибка извлечения файла: " + displayName + L" (код: " +
+               std::to_wstring(static_cast<int>(MZ_ZIP_WRITE_CALLBACK_FAILED)) + L")";
+    }
+    return std::wstring();
+}
+
+// Runs the entry loop over an initialised reader. Returns the first failure text, or empty.
+std::wstring ExtractEntries(HWND window, mz_zip_archive& reader, const std::wstring& targetDir) {
+    const mz_uint count = mz_zip_reader_get_num_files(&reader);
+    const std::wstring countText = std::to_wstring(count);
+    std::wstring lastParentCreated;
+
+    for (mz_uint i = 0; i < count; ++i) {
+        mz_zip_archive_file_stat stat;
+        if (!mz_zip_reader_file_stat(&reader, i, &stat)) continue; // unreadable record: skipped
+
+        const std::wstring name = DecodeEntryName(stat.m_filename);
+        const std::wstring outputPath = AppendPathName(targetDir, name);
+        const std::wstring displayName = DisplayName(outputPath);
+
+        // Nothing may be created outside the target directory, whatever the archive says.
+        if (!IsContainedEntryName(name)) return L"Не удалось создать файл: " + displayName;
+
+        if (stat.m_is_directory) {
+            CreateDirectoryWithParents(outputPath);
+        } else {
+            const std::wstring parent = ParentOf(outputPath);
+            if (parent != lastParentCreated) {
+                CreateDirectoryWithParents(parent);
+                lastParentCreated = parent;
+            }
+            const std::wstring failure = ExtractFileEntry(reader, i, outputPath, displayName);
+            if (!failure.empty()) return failure;
+        }
+
+        const std::wstring number = std::to_wstring(i + 1);
+        PostProgress(window, L"Распаковка дистрибутива ZENKA...",
+                     L"Файл " + number + L" из " + countText + L" (" + displayName + L")", 1000);
+        if ((i + 1) % CONSOLE_LINE_EVERY == 0) {
+            PostLogLine(window, L"[..] Извлечение: " + displayName + L" (" + number + L"/" + countText + L")");
+        }
+    }
+    return std::wstring();
+}
+
+} // namespace
+
+ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, const std::wstring& targetDir) {
+    PostProgress(window, L"Распаковка дистрибутива ZENKA...", L"Открытие архива компонентов...", 1000);
+
+    Stream archive = OpenStream(packagePath, L"rb", ARCHIVE_STREAM_BUFFER);
+    if (!archive) {
+        PostFatalError(window, L"Не удалось открыть файл архива для распаковки: " + packagePath);
+        return ExtractResult::Failed;
+    }
+
+    mz_zip_archive reader{};
+    if (!mz_zip_reader_init_cfile(&reader, archive.get(), 0, 0)) {
+        PostFatalError(window, L"Ошибка чтения ZIP-архива (архив поврежден или имеет некорректный формат).");
+        return ExtractResult::Failed;
+    }
+
+    mz_uint count = 0;
+    std::wstring failure;
+    {
+        // Declared after `archive`, so the reader ends first, also when an exception passes.
+        std::unique_ptr<mz_zip_archive, ReaderCloser> readerOwner(&reader);
+        count = mz_zip_reader_get_num_files(&reader);
+        failure = ExtractEntries(window, reader, targetDir);
+    }
+    archive.reset();
+    DeleteFileW(packagePath.c_str());
+
+    if (!failure.empty()) {
+        PostFatalError(window, failure);
+        return ExtractResult::Failed;
+    }
+    // Names the directory the files really went to (the default one unless --target was given).
+    PostLogLine(window, L"[OK] Распаковано файлов: " + std::to_wstring(count) + L" в " + targetDir);
+    return ExtractResult::Extracted;
+}

@@ -1,0 +1,23 @@
+// Path rules of the install pipeline. Pure string functions: no file system access.
+#pragma once
+
+#include <string>
+
+// `name` after one backslash; no backslash is inserted when `dir` is empty, is a bare drive
+// designator ("C:") or already ends in a backslash or slash.
+std::wstring AppendPathName(const std::wstring& dir, const std::wstring& name);
+
+// `dir` followed directly by "\ZENKA.exe" (plain concatenation, so "C:\X\" gives "C:\X\\ZENKA.exe").
+// The shortcuts, the launch button and the uninstall entry all name the launcher this way.
+std::wstring LauncherPath(const std::wstring& dir);
+
+// The files the pipeline keeps in the target directory.
+extern const wchar_t* const PACKAGE_FILE_NAME;  // "payload.zip"
+extern const wchar_t* const PARTIAL_FILE_NAME;  // "payload.zip.downloading"
+
+// True when an archive entry name, joined to a target directory, stays inside it: the name is not
+// empty, has no drive designator or stream colon, does not start with a slash or backslash (root,
+// network share, device path), and no "..", taken with either kind of slash, climbs above the top.
+// "." components and empty components ("a//b") are harmless and allowed; components Win32 would
+// turn into ".." (only dots and blanks) and device names ("NUL", "com1.txt") are refused.
+bool IsContainedEntryName(const std::wstring& name);

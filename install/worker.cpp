@@ -1,0 +1,134 @@
+#include "install/worker.h"
+
+#include "app/state.h"
+#include "install/checksum.h"
+#include "install/directories.h"
+#include "install/download.h"
+#include "install/extract.h"
+#include "install/paths.h"
+#include "system/restart_manager.h"
+#include "system/shortcut.h"
+#include "system/uninstall_entry.h"
+
+#include <objbase.h>
+#include <process.h>
+#include <shlobj.h>
+
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <thread>
+#include <utility>
+
+namespace {
+
+const wchar_t* const SHORTCUT_FILE_NAME = L"ZENKA.lnk";
+const wchar_t* const SHORTCUT_DESCRIPTION = L"ZENKA Game Launcher & Library Manager";
+const wchar_t* const INSTALLED_VERSION = L"2.1.0";
+constexpr std::chrono::milliseconds FINISH_PAUSE{250};
+
+// CoUninitialize on every way out of the worker, the exception path included.
+struct ComApartment {
+    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~ComApartment() { CoUninitialize(); }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+};
+
+// Steps 2..19 of an installation. Returns early after any failure, which its step has reported.
+void RunPipeline(HWND window, const WorkerValues& values) {
+    const std::wstring& targetDir = values.targetDir;
+
+    PostProgress(window, L"Подготовка к установке...", L"Завершение конфликтующих процессов...", 5);
+    ReleaseLockedFiles(targetDir);
+    PostLogLine(window, L"[OK] Инициализация окружения ZENKA Setup");
+    PostLogLine(window, L"[..] Подключение к защищенному CDN серверу ZENKA...");
+
+    const DWORD directoryError = CreateDirectoryWithParents(targetDir);
+    if (directoryError != ERROR_SUCCESS) {
+        PostFatalError(window, L"Не удалось создать директорию установки: " + targetDir + L"\n" +
+                                   std::to_wstring(static_cast<long>(directoryError)));
+        return;
+    }
+
+    const std::wstring packagePath = AppendPathName(targetDir, PACKAGE_FILE_NAME);
+    const std::wstring partialPath = AppendPathName(targetDir, PARTIAL_FILE_NAME);
+
+    if (!values.skipDownload) {
+        if (DownloadPackage(window, values.downloadUrl, partialPath) != DownloadResult::Completed) return;
+        if (VerifyPackage(window, partialPath, values.expectedSha256) != VerifyResult::Verified) return;
+        PostLogLine(window, L"[OK] Контрольная сумма архива подтверждена");
+        PostLogLine(window, L"[..] Распаковка ядра WinUI 3 и рантайма .NET CoreCLR...");
+        DeleteFileW(packagePath.c_str()); // a stale package from an earlier run; absence is fine
+        if (!MoveFileExW(partialPath.c_str(), packagePath.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+            PostFatalError(window, L"Не удалось переименовать временный архив: " +
+                                       std::to_wstring(static_cast<long>(GetLastError())));
+            return;
+        }
+    }
+
+    ReleaseLockedFiles(targetDir);
+    if (ExtractPackage(window, packagePath, targetDir) != ExtractResult::Extracted) return;
+
+    PostProgress(window, L"Завершение установки...", L"Создание ярлыков и регистрация в системе...", 1000);
+    PostLogLine(window, L"[..] Регистрация фоновой службы и создание ярлыков...");
+    const std::wstring launcherPath = LauncherPath(targetDir);
+    CreateShortcut(FOLDERID_PublicDesktop, launcherPath, targetDir, SHORTCUT_FILE_NAME, SHORTCUT_DESCRIPTION);
+    CreateShortcut(FOLDERID_CommonPrograms, launcherPath, targetDir, SHORTCUT_FILE_NAME, SHORTCUT_DESCRIPTION);
+    RegisterUninstallEntry(targetDir, INSTALLED_VERSION);
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+    PostLogLine(window, L"[OK] Все компоненты успешно развернуты и готовы к запуску");
+    PostProgress(window, L"Установка успешно завершена!", L"Все компоненты лаунчера готовы к работе.", 1000);
+
+    // The window gets a moment to draw the final texts before it switches pages.
+    std::this_thread::sleep_until(std::chrono::steady_clock::now() + FINISH_PAUSE);
+    PostMessageW(window, WM_INSTALL_FINISHED, 0, 0);
+}
+
+} // namespace
+
+std::wstring WidenExceptionMessage(const char* message) {
+    std::wstring widened;
+    for (const char* p = message; p != nullptr && *p != '\0'; ++p) {
+        // Sign-extension is what the message has always shown; only ASCII is meant to be readable.
+        widened.push_back(static_cast<wchar_t>(static_cast<short>(static_cast<signed char>(*p))));
+    }
+    return widened;
+}
+
+void RunInstallWorker(HWND window, WorkerValues values) {
+    ComApartment apartment;
+    try {
+        RunPipeline(window, values);
+    } catch (const std::exception& e) {
+        PostFatalError(window, L"Непредвиденное исключение при установке: " + WidenExceptionMessage(e.what()));
+    }
+}
+
+unsigned __stdcall InstallThreadEntry(void* startRecord) {
+    std::unique_ptr<WorkerStartRecord> record(static_cast<WorkerStartRecord*>(startRecord));
+    WorkerValues values;
+    values.downloadUrl = std::move(record->downloadUrl);
+    values.targetDir = std::move(record->targetDir);
+    values.expectedSha256 = std::move(record->expectedSha256);
+    values.skipDownload = record->skipDownload;
+    record->entry(record->window, std::move(values));
+    return 0;
+}
+
+bool StartInstallWorker(HWND window, const WorkerValues& values) {
+    auto record = std::make_unique<WorkerStartRecord>();
+    record->downloadUrl = values.downloadUrl;
+    record->targetDir = values.targetDir;
+    record->expectedSha256 = values.expectedSha256;
+    record->skipDownload = values.skipDownload;
+    record->window = window;
+    record->entry = &RunInstallWorker;
+
+    const uintptr_t thread = _beginthreadex(nullptr, 0, &InstallThreadEntry, record.get(), 0, nullptr);
+    if (thread == 0) return false;
+    record.release(); // the thread owns it now
+    CloseHandle(reinterpret_cast<HANDLE>(thread)); // detached: nobody waits for the worker
+    return true;
+}
