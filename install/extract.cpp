@@ -64,8 +64,11 @@ std::wstring ExtractFileEntry(mz_zip_archive& reader, mz_uint index, const std::
     Stream output = OpenStream(outputPath, L"wb", OUTPUT_STREAM_BUFFER);
     if (!output) return L"Не удалось создать файл: " + displayName;
     if (!mz_zip_reader_extract_to_cfile(&reader, index, output.get(), 0)) {
-        const int code = static_cast<int>(mz_zip_get_last_error(&reader));
-        return L"Ошибка извлечения файла: " + displayName + L" (код: " + std::to_wstring(code) + L")";
+        mz_zip_error code = mz_zip_get_last_error(&reader);
+        // The inflater reports damaged deflate data without recording a reason; that is a failed
+        // decompression, not "no error".
+        if (code == MZ_ZIP_NO_ERROR) code = MZ_ZIP_DECOMPRESSION_FAILED;
+        return L"Ошибка извлечения файла: " + displayName + L" (код: " + std::to_wstring(static_cast<int>(code)) + L")";
     }
     // A write that failed only when the buffer was flushed is still a failed extraction.
     if (fclose(output.release()) != 0) {

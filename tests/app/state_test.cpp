@@ -2,6 +2,7 @@
 // a real (message-only) window that collects what is posted.
 #include "app/state.h"
 #include "support/message_window.h"
+#include "support/state_reset.h"
 
 #include <gtest/gtest.h>
 
@@ -9,15 +10,6 @@
 #include <thread>
 
 namespace {
-
-void ResetProgressState() {
-    std::lock_guard<std::mutex> lock(g_progress.stateMutex);
-    g_progress.statusText = L"Инициализация установки...";
-    g_progress.detailText = L"Подготовка компонентов...";
-    g_progress.progress = 0;
-    g_progress.errorText.clear();
-    g_progress.logLines.clear();
-}
 
 TEST(ProgressState, StartsWithTheInitialTexts) {
     // Runs first in its own process: nothing has posted yet.

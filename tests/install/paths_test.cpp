@@ -1,0 +1,41 @@
+#include "install/paths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(AppendPathName, InsertsOneBackslashOnlyWhereNeeded) {
+    EXPECT_EQ(AppendPathName(L"C:\\Program Files\\ZENKA", L"payload.zip"), L"C:\\Program Files\\ZENKA\\payload.zip");
+    EXPECT_EQ(AppendPathName(L"C:\\Games\\", L"payload.zip"), L"C:\\Games\\payload.zip");
+    EXPECT_EQ(AppendPathName(L"C:/Games/", L"payload.zip"), L"C:/Games/payload.zip");
+    EXPECT_EQ(AppendPathName(L"D:", L"payload.zip"), L"D:payload.zip");
+    EXPECT_EQ(AppendPathName(L"", L"payload.zip"), L"payload.zip");
+    EXPECT_EQ(AppendPathName(L"C:\\X", L"sub/dir/file.txt"), L"C:\\X\\sub/dir/file.txt");
+}
+
+TEST(LauncherPath, IsPlainConcatenation) {
+    EXPECT_EQ(LauncherPath(L"C:\\Program Files\\ZENKA"), L"C:\\Program Files\\ZENKA\\ZENKA.exe");
+    EXPECT_EQ(LauncherPath(L"C:\\Games\\"), L"C:\\Games\\\\ZENKA.exe");
+}
+
+TEST(IsContainedEntryName, AcceptsOrdinaryNames) {
+    for (const wchar_t* name : {L"ZENKA.exe", L"data/config.json", L"data\\config.json", L"a/b/c/",
+                                L"a/../b.txt", L"a/b/../../c.txt", L"./x.txt", L"a//b.txt",
+                                L"Документы/файл.txt", L"..hidden", L"a..b", L"x.", L"console.log"}) {
+        EXPECT_TRUE(IsContainedEntryName(name)) << name;
+    }
+}
+
+TEST(IsContainedEntryName, RefusesEveryWayOut) {
+    for (const wchar_t* name :
+         {L"", L"/etc/passwd", L"\\Windows\\evil.dll", L"C:\\evil.dll", L"C:evil.dll", L"c:/evil.dll",
+          L"\\\\server\\share\\evil.dll", L"//server/share/evil.dll", L"\\\\?\\C:\\evil.dll",
+          L"\\\\.\\PhysicalDrive0", L"..", L"../evil.dll", L"..\\evil.dll", L"a/../../evil.dll",
+          L"a\\..\\..\\evil.dll", L"a/..\\../evil.dll", L"a/b/../../../evil.dll", L"a/b/c/../../../../x",
+          L"... /evil.dll", L".. /evil.dll", L"a/.../x", L"file.txt:stream", L"NUL", L"nul.txt",
+          L"a/CON", L"com1.txt", L"LPT9", L"CONOUT$"}) {
+        EXPECT_FALSE(IsContainedEntryName(name)) << name;
+    }
+}
+
+} // namespace
