@@ -33,20 +33,23 @@ std::vector<UINT> MessageWindow::Drain() {
     return messages;
 }
 
-bool MessageWindow::WaitFor(UINT wanted, std::chrono::milliseconds timeout, std::vector<UINT>* seen) {
+UINT MessageWindow::WaitFor(const std::vector<UINT>& wanted, std::chrono::milliseconds timeout,
+                            std::vector<UINT>* seen) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         MSG message;
         while (PeekMessageW(&message, window_, 0, 0, PM_REMOVE)) {
             if (message.message >= WM_APP && message.message <= 0xBFFF) {
                 if (seen != nullptr) seen->push_back(message.message);
-                if (message.message == wanted) return true;
+                for (UINT one : wanted) {
+                    if (message.message == one) return one;
+                }
             } else {
                 DispatchMessageW(&message);
             }
         }
         const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return false;
+        if (now >= deadline) return 0;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left < 50 ? left : 50), QS_ALLINPUT);
     }

@@ -19,9 +19,10 @@ public:
     // Messages in the WM_APP range waiting in this thread's queue, oldest first, without waiting.
     std::vector<UINT> Drain();
 
-    // Pumps the queue until `message` arrives or `timeout` passes; true when it arrived. Every
-    // WM_APP-range message seen on the way is appended to `seen` (when given).
-    bool WaitFor(UINT message, std::chrono::milliseconds timeout, std::vector<UINT>* seen = nullptr);
+    // Pumps the queue until one of `wanted` arrives or `timeout` passes; returns the message that
+    // arrived, or 0. Every WM_APP-range message seen on the way is appended to `seen` (when given).
+    UINT WaitFor(const std::vector<UINT>& wanted, std::chrono::milliseconds timeout,
+                 std::vector<UINT>* seen = nullptr);
 
 private:
     HWND window_ = nullptr;
