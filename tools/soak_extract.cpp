@@ -1,0 +1,237 @@
+// Fault soak for the extraction step: thousands of mutated archives (bit flips, truncations,
+// forged sizes and offsets, hostile names) through the real ExtractPackage in one process.
+//
+//   soak_extract.exe WORK_DIR SEED COUNT
+//
+// For every case it checks: no crash and no hang (a watchdog ends the process with exit code 3
+// and names the case), nothing written outside the case's target directory, and every failure
+// reported with a message. Prints a summary; exit code 0 when every case held, 1 otherwise.
+// The case number and seed are printed first, so any failure can be replayed alone with
+// `soak_extract.exe DIR SEED 1 FIRST_CASE`.
+#include "app/state.h"
+#include "install/extract.h"
+#include "support/zip_builder.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<unsigned long> g_currentCase{0};
+std::atomic<long long> g_caseStartedMs{0};
+constexpr long long CASE_TIME_LIMIT_MS = 30000;
+
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void Watchdog() {
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const long long started = g_caseStartedMs.load();
+        if (started != 0 && NowMs() - started > CASE_TIME_LIMIT_MS) {
+            printf("HANG in case %lu (over %lld ms)\n", g_currentCase.load(), CASE_TIME_LIMIT_MS);
+            fflush(stdout);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+    }
+}
+
+const char* const HOSTILE_NAMES[] = {
+    "../zsevil.txt", "..\\zsevil.txt", "a/../../zsevil.txt", "a\\..\\..\\zsevil.txt", "a/..\\../zsevil.txt",
+    "/zsevil.txt", "\\zsevil.txt", "C:\\zsevil.txt", "C:zsevil.txt", "C:/zsevil.txt",
+    "\\\\127.0.0.1\\c$\\zsevil.txt", "//127.0.0.1/c$/zsevil.txt", "\\\\?\\C:\\zsevil.txt",
+    "..", "../", "a/b/../../../zsevil.txt", ".. /zsevil.txt", "NUL", "zsevil.txt:stream",
+};
+
+std::vector<ZipEntrySpec> BaseEntries(std::mt19937& rng) {
+    std::vector<ZipEntrySpec> entries;
+    const int count = 1 + static_cast<int>(rng() % 12);
+    for (int i = 0; i < count; ++i) {
+        ZipEntrySpec entry;
+        switch (rng() % 5) {
+        case 0: entry.name = "dir" + std::to_string(i) + "/"; entry.directory = true; break;
+        case 1: entry.name = "d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".bin";
+                entry.data = RandomBytes(rng() % 5000, rng()); entry.deflate = rng() % 2 == 0; break;
+        default: entry.name = "f" + std::to_string(i) + ".txt";
+                 entry.data = CompressibleText(rng() % 20000, rng()); break;
+        }
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+void Put32At(std::string& bytes, size_t at, uint32_t value) {
+    if (at + 4 > bytes.size()) return;
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// Positions of every header signature, so forged fields land on real ones.
+std::vector<size_t> FindSignatures(const std::string& bytes, uint32_t signature) {
+    std::vector<size_t> found;
+    for (size_t i = 0; i + 4 <= bytes.size(); ++i) {
+        uint32_t v = 0;
+        for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(bytes[i + k]);
+        if (v == signature) found.push_back(i);
+    }
+    return found;
+}
+
+std::string Mutate(std::mt19937& rng, std::string& kind) {
+    std::vector<ZipEntrySpec> entries = BaseEntries(rng);
+    const unsigned choice = rng() % 6;
+    if (choice == 0) {
+        kind = "hostile-name";
+        entries[rng() % entries.size()].name = HOSTILE_NAMES[rng() % (sizeof(HOSTILE_NAMES) / sizeof(*HOSTILE_NAMES))];
+        return BuildZip(entries);
+    }
+    std::string bytes = BuildZip(entries);
+    if (choice == 1) {
+        kind = "bit-flips";
+        const unsigned flips = 1 + rng() % 8;
+        for (unsigned i = 0; i < flips; ++i) bytes[rng() % bytes.size()] ^= static_cast<char>(1u << (rng() % 8));
+    } else if (choice == 2) {
+        kind = "truncation";
+        bytes.resize(rng() % bytes.size());
+    } else if (choice == 3) {
+        kind = "forged-size";
+        const bool central = rng() % 2 == 0;
+        const std::vector<size_t> headers = FindSignatures(bytes, central ? 0x02014b50u : 0x04034b50u);
+        if (!headers.empty()) {
+            const size_t header = headers[rng() % headers.size()];
+            const size_t field = central ? (rng() % 2 ? 20 : 24) : (rng() % 2 ? 18 : 22);
+            const uint32_t values[] = {0, 1, 0xFFFFFFFFu, 0x7FFFFFFFu, static_cast<uint32_t>(rng()),
+                                       static_cast<uint32_t>(rng() % 100000)};
+            Put32At(bytes, header + field, values[rng() % 6]);
+        }
+    } else if (choice == 4) {
+        kind = "forged-offset";
+        const std::vector<size_t> central = FindSignatures(bytes, 0x02014b50u);
+        const std::vector<size_t> end = FindSignatures(bytes, 0x06054b50u);
+        const uint32_t value = rng() % 3 == 0 ? 0xFFFFFFFFu : static_cast<uint32_t>(rng() % (bytes.size() + 64));
+        if (!central.empty() && rng() % 2 == 0) {
+            Put32At(bytes, central[rng() % central.size()] + 42, value); // local header offset
+        } else if (!end.empty()) {
+            const size_t fields[] = {8, 12, 16};                        // counts, directory size, offset
+            Put32At(bytes, end.back() + fields[rng() % 3], value);
+        }
+    } else {
+        kind = "garbage-tail";
+        bytes += RandomBytes(rng() % 3000, rng());
+        for (unsigned i = 0; i < 4; ++i) bytes[rng() % bytes.size()] = static_cast<char>(rng());
+    }
+    return bytes;
+}
+
+// Every file below `sandbox` that is neither inside `target` nor the package itself.
+std::vector<std::wstring> StrayFiles(const fs::path& sandbox, const fs::path& target) {
+    std::vector<std::wstring> strays;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(sandbox, error), end; it != end; it.increment(error)) {
+        if (error) break;
+        const fs::path path = it->path();
+        const std::wstring relative = path.lexically_relative(target).wstring();
+        const bool insideTarget = !relative.empty() && relative.rfind(L"..", 0) != 0;
+        const std::wstring up = target.lexically_relative(path).wstring();
+        const bool ancestorOfTarget = !up.empty() && up.rfind(L"..", 0) != 0;
+        if (!insideTarget && !ancestorOfTarget && path.filename() != L"payload.zip") strays.push_back(path.wstring());
+    }
+    return strays;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 4) {
+        fwprintf(stderr, L"usage: soak_extract.exe WORK_DIR SEED COUNT [FIRST_CASE]\n");
+        return 2;
+    }
+    const fs::path work = argv[1];
+    const unsigned long seed = wcstoul(argv[2], nullptr, 10);
+    const unsigned long count = wcstoul(argv[3], nullptr, 10);
+    const unsigned long first = argc > 4 ? wcstoul(argv[4], nullptr, 10) : 0;
+    printf("extraction soak: seed %lu, cases %lu..%lu\n", seed, first, first + count - 1);
+    fflush(stdout);
+    std::thread(Watchdog).detach();
+
+    std::map<std::string, std::map<std::string, unsigned long>> outcomes; // kind -> outcome -> n
+    unsigned long violations = 0;
+    long long slowestMs = 0;
+    const fs::path sandbox = work / L"sandbox";
+    const wchar_t* const escapes[] = {L"C:\\zsevil.txt", L"C:\\zsevil.txt:stream"};
+
+    for (unsigned long n = first; n < first + count; ++n) {
+        std::mt19937 rng(static_cast<std::mt19937::result_type>(seed * 1000003ul + n));
+        std::string kind;
+        const std::string archive = Mutate(rng, kind);
+
+        std::error_code ignored;
+        fs::remove_all(sandbox, ignored);
+        const fs::path target = sandbox / L"case" / L"target";
+        fs::create_directories(target.parent_path());
+        WriteFileBytes((sandbox / L"case" / L"payload.zip").wstring(), archive);
+        {
+            std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+            g_progress.errorText.clear();
+        }
+
+        g_currentCase = n;
+        const long long started = NowMs();
+        g_caseStartedMs = started;
+        std::string outcome;
+        bool reported = true;
+        try {
+            const ExtractResult result = ExtractPackage(nullptr, (sandbox / L"case" / L"payload.zip").wstring(),
+                                                        target.wstring());
+            if (result == ExtractResult::Extracted) {
+                outcome = "extracted";
+            } else {
+                const std::wstring error = TakeErrorText();
+                reported = !error.empty();
+                // Group by the message, not by the entry it names.
+                outcome = error.rfind(L"Не удалось создать файл", 0) == 0       ? "refused/unwritable entry"
+                          : error.rfind(L"Ошибка извлечения файла", 0) == 0     ? "entry failed with code"
+                          : error.rfind(L"Ошибка чтения ZIP-архива", 0) == 0    ? "not a readable archive"
+                          : error.rfind(L"Не удалось открыть файл архива", 0) == 0 ? "cannot open package"
+                                                                                 : "other message";
+            }
+        } catch (const std::exception& e) {
+            outcome = std::string("exception: ") + e.what();
+        }
+        g_caseStartedMs = 0;
+        slowestMs = std::max(slowestMs, NowMs() - started);
+
+        std::vector<std::wstring> strays = StrayFiles(sandbox, target);
+        for (const wchar_t* escape : escapes) {
+            if (GetFileAttributesW(escape) != INVALID_FILE_ATTRIBUTES) strays.push_back(escape);
+        }
+        if (!strays.empty() || !reported) {
+            ++violations;
+            printf("VIOLATION in case %lu (%s): %s%ls\n", n, kind.c_str(),
+                   reported ? "written outside the target: " : "failure without a message",
+                   strays.empty() ? L"" : strays.front().c_str());
+        }
+        ++outcomes[kind][outcome];
+    }
+
+    printf("%-16s %-28s %8s\n", "mutation", "outcome", "cases");
+    for (const auto& [kind, byOutcome] : outcomes) {
+        for (const auto& [outcome, n] : byOutcome) printf("%-16s %-28s %8lu\n", kind.c_str(), outcome.c_str(), n);
+    }
+    printf("cases: %lu, violations: %lu, slowest case: %lld ms\n", count, violations, slowestMs);
+    std::error_code ignored;
+    fs::remove_all(sandbox, ignored);
+    return violations == 0 ? 0 : 1;
+}
