@@ -23,6 +23,11 @@ void ApplyRegistryValues(HKEY key, const std::vector<RegistryValue>& values) {
     }
 }
 
+bool IsLinkedDirectory(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 } // namespace
 
 bool RegisterUninstallEntry(const std::wstring& targetDir, const std::wstring& version) {
@@ -51,7 +56,11 @@ uint64_t DirectorySizeBytes(const std::wstring& directory) {
     for (const fs::recursive_directory_iterator end; !error && entries != end; entries.increment(error)) {
         const fs::file_status status = entries->status(error);
         if (error) break;
-        if (fs::is_regular_file(status)) {
+        if (fs::is_directory(status) && IsLinkedDirectory(entries->path())) {
+            // The runtime library sees through symbolic links and junctions; without this a link
+            // back up the tree would be walked until the path grows too long.
+            entries.disable_recursion_pending();
+        } else if (fs::is_regular_file(status)) {
             const uintmax_t size = entries->file_size(error);
             if (error) break;
             total += size;
