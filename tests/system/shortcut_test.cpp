@@ -1,15 +1,13 @@
 // Shortcuts written into the real all-users folders of the Wine prefix and read back through the
 // shell link object. The folders are shared by every test in the prefix, hence the resource lock
 // in CMakeLists.txt and the clean-up on both ends.
-#include "system/com_owners.h"
 #include "system/shortcut.h"
+
+#include "link_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <objbase.h>
-#include <objidl.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 
 #include <string>
 
@@ -19,60 +17,6 @@ const wchar_t* const LINK_NAME = L"ZENKA.lnk";
 const wchar_t* const DESCRIPTION = L"ZENKA Game Launcher & Library Manager";
 // {B0E2A3D4-1111-4E5F-9A0B-0123456789AB}: no such known folder.
 const KNOWNFOLDERID FOLDERID_Bogus = {0xb0e2a3d4, 0x1111, 0x4e5f, {0x9a, 0x0b, 0x01, 0x23, 0x45, 0x67, 0x89, 0xab}};
-
-struct LinkFields {
-    std::wstring path;
-    std::wstring workingDirectory;
-    std::wstring description;
-    std::wstring iconPath;
-    int iconIndex = -1;
-};
-
-std::wstring FolderPath(REFKNOWNFOLDERID folder) {
-    PWSTR raw = nullptr;
-    const HRESULT result = SHGetKnownFolderPath(folder, 0, nullptr, &raw);
-    CoTaskMemString owner(raw);
-    return SUCCEEDED(result) && owner ? std::wstring(owner.get()) : std::wstring();
-}
-
-std::wstring LinkPathIn(REFKNOWNFOLDERID folder) { return FolderPath(folder) + L"\\" + LINK_NAME; }
-
-bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Loads the saved file into a fresh link object, as Explorer would.
-bool ReadLink(const std::wstring& linkPath, LinkFields& fields) {
-    ComOwner<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid())))
-        return false;
-    ComOwner<IPersistFile> file;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid()))) return false;
-    if (FAILED(file->Load(linkPath.c_str(), STGM_READ))) return false;
-    wchar_t buffer[MAX_PATH * 2] = {};
-    const int size = static_cast<int>(sizeof buffer / sizeof buffer[0]);
-    if (FAILED(link->GetPath(buffer, size, nullptr, SLGP_RAWPATH))) return false;
-    fields.path = buffer;
-    buffer[0] = L'\0';
-    if (FAILED(link->GetWorkingDirectory(buffer, size))) return false;
-    fields.workingDirectory = buffer;
-    buffer[0] = L'\0';
-    if (FAILED(link->GetDescription(buffer, size))) return false;
-    fields.description = buffer;
-    buffer[0] = L'\0';
-    if (FAILED(link->GetIconLocation(buffer, size, &fields.iconIndex))) return false;
-    fields.iconPath = buffer;
-    return true;
-}
-
-void ExpectLinkTo(const std::wstring& linkPath, const std::wstring& targetDir) {
-    SCOPED_TRACE(linkPath);
-    LinkFields fields;
-    ASSERT_TRUE(ReadLink(linkPath, fields));
-    EXPECT_EQ(fields.path, targetDir + L"\\ZENKA.exe");
-    EXPECT_EQ(fields.workingDirectory, targetDir);
-    EXPECT_EQ(fields.description, DESCRIPTION);
-    EXPECT_EQ(fields.iconPath, targetDir + L"\\ZENKA.exe");
-    EXPECT_EQ(fields.iconIndex, 0);
-}
 
 class Shortcuts : public testing::Test {
 protected:
