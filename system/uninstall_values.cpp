@@ -1,6 +1,7 @@
 #include "system/uninstall_values.h"
 
 #include <cwchar>
+#include <utility>
 
 const wchar_t* const UNINSTALL_KEY_PATH = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA";
 const wchar_t* const PUBLISHER_SITE_URL = L"https://zenka.app";
