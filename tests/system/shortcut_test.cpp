@@ -16,7 +16,7 @@ namespace {
 const wchar_t* const LINK_NAME = L"ZENKA.lnk";
 const wchar_t* const DESCRIPTION = L"ZENKA Game Launcher & Library Manager";
 // {B0E2A3D4-1111-4E5F-9A0B-0123456789AB}: no such known folder.
-const KNOWNFOLDERID FOLDERID_Bogus = {0xb0e2a3d4, 0x1111, 0x4e5f, {0x9a, 0x0b, 0x01, 0x23, 0x45, 0x67, 0x89, 0xab}};
+const KNOWNFOLDERID BOGUS_FOLDER = {0xb0e2a3d4, 0x1111, 0x4e5f, {0x9a, 0x0b, 0x01, 0x23, 0x45, 0x67, 0x89, 0xab}};
 
 class Shortcuts : public testing::Test {
 protected:
@@ -70,7 +70,7 @@ TEST_F(Shortcuts, ExistingLinkIsReplaced) {
 
 TEST_F(Shortcuts, AFailedFirstFolderDoesNotPreventTheSecond) {
     const std::wstring targetDir = L"C:\\Program Files\\ZENKA";
-    EXPECT_FALSE(CreateShortcut(FOLDERID_Bogus, targetDir + L"\\ZENKA.exe", targetDir, LINK_NAME, DESCRIPTION));
+    EXPECT_FALSE(CreateShortcut(BOGUS_FOLDER, targetDir + L"\\ZENKA.exe", targetDir, LINK_NAME, DESCRIPTION));
     EXPECT_TRUE(CreateShortcut(FOLDERID_CommonPrograms, targetDir + L"\\ZENKA.exe", targetDir, LINK_NAME,
                                DESCRIPTION));
     EXPECT_FALSE(FileExists(LinkPathIn(FOLDERID_PublicDesktop)));
