@@ -1,0 +1,67 @@
+#include "system/uninstall_values.h"
+
+#include <cwchar>
+#include <utility>
+
+const wchar_t* const UNINSTALL_KEY_PATH = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA";
+const wchar_t* const PUBLISHER_SITE_URL = L"https://zenka.app";
+const wchar_t* const DEFAULT_VERSION = L"2.1.0";
+
+namespace {
+
+const wchar_t* const LAUNCHER_ICON_SUFFIX = L"\\ZENKA.exe,0";
+const wchar_t* const UPDATER_SUFFIX = L"\\zenka-updater.exe";
+
+RegistryValue Text(const wchar_t* name, std::wstring text) {
+    RegistryValue value;
+    value.name = name;
+    value.type = REG_SZ;
+    value.text = std::move(text);
+    return value;
+}
+
+RegistryValue Number(const wchar_t* name, DWORD number) {
+    RegistryValue value;
+    value.name = name;
+    value.type = REG_DWORD;
+    value.number = number;
+    return value;
+}
+
+} // namespace
+
+std::wstring FormatInstallDate(const SYSTEMTIME& date) {
+    wchar_t buffer[16] = {};
+    swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04d%02d%02d", static_cast<int>(date.wYear),
+             static_cast<int>(date.wMonth), static_cast<int>(date.wDay));
+    return buffer;
+}
+
+DWORD EstimatedSizeKiB(uint64_t totalBytes) {
+    if (totalBytes == 0) return 0;
+    if (totalBytes < 1024) return 1;
+    const uint64_t kib = totalBytes / 1024;
+    // Beyond 4 TiB of KiB a wrapped value would show a small, wrong size; the ceiling is closer.
+    return kib > 0xFFFFFFFFull ? 0xFFFFFFFFul : static_cast<DWORD>(kib);
+}
+
+std::vector<RegistryValue> UninstallValues(const std::wstring& targetDir, const std::wstring& version,
+                                           const SYSTEMTIME& today, uint64_t treeBytes) {
+    // The updater is quoted because the default directory has a space in it.
+    const std::wstring updaterCommand = L"\"" + targetDir + UPDATER_SUFFIX + L"\"";
+    return {
+        Text(L"DisplayName", L"ZENKA"),
+        Text(L"DisplayVersion", version.empty() ? DEFAULT_VERSION : version),
+        Text(L"Publisher", L"ZENKA Team"),
+        Text(L"DisplayIcon", targetDir + LAUNCHER_ICON_SUFFIX),
+        Text(L"InstallLocation", targetDir),
+        Text(L"UninstallString", updaterCommand + L" --uninstall"),
+        Text(L"QuietUninstallString", updaterCommand + L" --uninstall --quiet"),
+        Text(L"InstallDate", FormatInstallDate(today)),
+        Number(L"EstimatedSize", EstimatedSizeKiB(treeBytes)),
+        Number(L"NoModify", 1),
+        Number(L"NoRepair", 1),
+        Text(L"URLInfoAbout", PUBLISHER_SITE_URL),
+        Text(L"HelpLink", PUBLISHER_SITE_URL),
+    };
+}
