@@ -45,7 +45,7 @@ TEST_F(Installation, LeavesBothLinksAndTheUninstallEntry) {
     values.targetDir = target.Path();
     values.skipDownload = true;
     RunInstallWorker(window.handle(), values);
-    ASSERT_TRUE(window.WaitFor(WM_INSTALL_FINISHED, std::chrono::milliseconds(5000)));
+    ASSERT_EQ(window.WaitFor({WM_INSTALL_FINISHED}, std::chrono::milliseconds(5000)), WM_INSTALL_FINISHED);
     ASSERT_TRUE(TakeErrorText().empty());
 
     // The worker has left its apartment; reading the links needs one of our own.
