@@ -1,6 +1,6 @@
 #include "sample/install_location.h"
 
-#include <cwctype>
+#include <windows.h>
 
 namespace {
 
@@ -48,12 +48,11 @@ bool IsValidName(const std::wstring& name) {
     return true;
 }
 
-std::wstring Lower(const std::wstring& text) {
-    std::wstring lower = text;
-    for (wchar_t& c : lower) {
-        c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    }
-    return lower;
+// Letter case is compared the way the file system does, with the system's upper-case table, which
+// covers every alphabet (the C runtime's towlower knows only ASCII in its default locale).
+bool EqualIgnoringCase(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength) {
+    return CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength), TRUE) ==
+           CSTR_EQUAL;
 }
 
 }  // namespace
@@ -78,13 +77,16 @@ std::wstring NormalizeDirectoryPath(const std::wstring& path) {
 }
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return Lower(NormalizeDirectoryPath(a)) == Lower(NormalizeDirectoryPath(b));
+    std::wstring left = NormalizeDirectoryPath(a);
+    std::wstring right = NormalizeDirectoryPath(b);
+    return EqualIgnoringCase(left.c_str(), left.size(), right.c_str(), right.size());
 }
 
 bool IsInsideDirectory(const std::wstring& path, const std::wstring& directory) {
-    std::wstring p = Lower(NormalizeDirectoryPath(path));
-    std::wstring d = Lower(NormalizeDirectoryPath(directory));
-    if (d.empty() || p.size() < d.size() || p.compare(0, d.size(), d) != 0) {
+    std::wstring p = NormalizeDirectoryPath(path);
+    std::wstring d = NormalizeDirectoryPath(directory);
+    if (d.empty() || p.size() < d.size() ||
+        !EqualIgnoringCase(p.c_str(), d.size(), d.c_str(), d.size())) {
         return false;
     }
     // A drive root already ends with its backslash; any other directory needs one next.

@@ -1,5 +1,5 @@
-// Decisions about which directory the uninstaller may delete. Pure string logic on Windows paths
-// (no file-system access), so every refusal can be tested directly.
+// Decisions about which directory the uninstaller may delete. String logic on Windows paths, with
+// no file-system access (only the system's case table), so every refusal can be tested directly.
 #pragma once
 
 #include <string>

@@ -44,7 +44,8 @@ const int EXIT_INCOMPLETE = 5;
 const wchar_t* const UNINSTALL_CAPTION = L"ZENKA - Удаление";
 const wchar_t* const UPDATER_CAPTION = L"ZENKA - Обновление";
 const wchar_t* const LINK_FILE_NAME = L"ZENKA.lnk";
-const wchar_t* const UNINSTALL_KEY = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA";
+const wchar_t* const UNINSTALL_KEY =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA";
 
 struct ComApartment {
     bool initialised = false;
