@@ -133,7 +133,6 @@ int Uninstall(bool quiet) {
                    RemovalOutcome::Failed &&
                complete;
     complete = RemoveDirectoryTree(installDirectory, updaterPath) == 0 && complete;
-    complete = StartRemovalHelper(updaterPath, installDirectory) && complete;
 
     if (!quiet) {
         if (complete) {
@@ -145,6 +144,9 @@ int Uninstall(bool quiet) {
                     UNINSTALL_CAPTION, MB_ICONWARNING);
         }
     }
+    // Only now, once the user has read the result: the helper waits for this process a limited
+    // time, and a box left open longer would keep the updater's file in place.
+    complete = StartRemovalHelper(updaterPath, installDirectory) && complete;
     return complete ? EXIT_REMOVED : EXIT_INCOMPLETE;
 }
 

@@ -30,11 +30,16 @@ grep -q 'srgb(18,18,24)' "$work/corner" || fail "background is $(cat "$work/corn
 bright=$(convert "$work/launcher.png" -crop 580x150+20+20 -colorspace gray -threshold 60% \
          -format '%[fx:mean*w*h]' info:)
 [ "${bright%.*}" -gt 500 ] || fail "too little text drawn ($bright bright pixels)"
-# The program path wraps or fits within the window; the line under "Программа запущена из:" must
-# be longer than the title, which rules out an empty path.
-path_row=$(convert "$work/launcher.png" -crop 580x24+20+92 -colorspace gray -threshold 60% \
-           -trim -format '%w' info: 2>/dev/null || echo 0)
-[ "${path_row:-0}" -gt 150 ] || fail "program path not drawn (width $path_row)"
+# Under each label a value line: the program path and the current folder (both this build's
+# sample folder, some 250 to 350 pixels wide), clearly wider than an empty or missing value.
+text_width() {
+  convert "$work/launcher.png" -crop "580x18+20+$1" -colorspace gray -threshold 60% -trim \
+    -format '%w' info: 2>/dev/null || echo 0
+}
+path_width=$(text_width 97)
+folder_width=$(text_width 152)
+[ "$path_width" -gt 200 ] || fail "program path not drawn (width $path_width)"
+[ "$folder_width" -gt 200 ] || fail "current folder not drawn (width $folder_width)"
 mkdir -p "$SAMPLE_DIR/screenshots" && cp "$work/launcher.png" "$SAMPLE_DIR/screenshots/launcher.png"
 
 # Closing it the ordinary way ends the program with 0.

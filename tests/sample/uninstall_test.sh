@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives zenka-updater.exe under Wine against a fake installation made in the test prefix.
 #
-#   uninstall_test.sh Quiet|Unsafe|ConfirmationNo
+#   uninstall_test.sh Quiet|Unsafe|ConfirmationNo|ConfirmationYes
 #
 # Environment (set by CTest): WINEPREFIX, ZENKA_SOURCE_DIR, SAMPLE_DIR (the built programs),
 # LINK_TOOL (sample_link_tool.exe).
@@ -147,6 +147,41 @@ ConfirmationNo)
   status=$(cat "$status_file")
   [ "$status" -eq 3 ] || fail "declined uninstall exited with $status"
   expect_installation_intact
+  expect_others_intact
+  ;;
+ConfirmationYes)
+  make_installation
+  status_file="$base_unix/status"
+  ( run "$install_unix/zenka-updater.exe" --uninstall >/dev/null 2>&1; echo $? >"$status_file" ) &
+  title='^ZENKA - Удаление$'
+  box=$(wait_for 20 xdotool search --name "$title" && xdotool search --name "$title" | head -1)
+  [ -n "$box" ] || fail "no confirmation box"
+  mkdir -p "$SAMPLE_DIR/screenshots"
+  import -window "$box" "$SAMPLE_DIR/screenshots/uninstall-confirmation.png" 2>/dev/null || true
+  # Yes sits left of the default No.
+  xdotool mousemove --window "$box" 5 5 click 1
+  sleep 0.3
+  xdotool key shift+Tab Return
+  # Then the box that reports the result, a new window with the same caption.
+  done_box=
+  for _ in $(seq 100); do
+    done_box=$(xdotool search --name "$title" 2>/dev/null | grep -vx "$box" | head -1)
+    [ -n "$done_box" ] && break
+    sleep 0.2
+  done
+  [ -n "$done_box" ] || fail "no result box after Yes"
+  xdotool mousemove --window "$done_box" 5 5 click 1
+  sleep 0.3
+  xdotool key Return
+  wait_for 20 test -f "$status_file" || fail "updater did not end after the result box"
+  wait
+  status=$(cat "$status_file")
+  [ "$status" -eq 0 ] || fail "confirmed uninstall exited with $status"
+  ! link_exists desktop ZENKA.lnk || fail "desktop link left"
+  ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
+  ! key_exists "$KEY" || fail "uninstall key left"
+  wait_for 30 test ! -e "$install_unix" ||
+    fail "updater or installation directory left: $(ls -A "$install_unix")"
   expect_others_intact
   ;;
 *)
