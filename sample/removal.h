@@ -1,0 +1,33 @@
+// Removing the pieces of an installation: the files, a shortcut, the uninstall key. Each removal
+// touches only what belongs to the installation directory it is given.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Deletes everything below `directory` and then the directory itself, except the file `keepPath`
+// (full path; empty keeps nothing), whose directory is then kept too. Directory links (junctions,
+// symbolic links) are removed as links: what they point to is never entered. Read-only files are
+// made writable first. Returns the number of entries that could not be deleted (0 = all gone; a
+// missing directory counts as gone).
+unsigned RemoveDirectoryTree(const std::wstring& directory, const std::wstring& keepPath);
+
+enum class RemovalOutcome {
+    Removed,
+    Absent,   // nothing to remove
+    Foreign,  // exists but belongs to another installation: kept
+    Failed,   // ours, but could not be removed
+};
+
+// Deletes the shell link `linkPath` when its target lies inside `installDirectory`. A link that
+// cannot be read, or has no target, is deleted too: its name is ours and it is broken anyway.
+// COM must be initialised on the calling thread.
+RemovalOutcome RemoveOwnedShortcut(const std::wstring& linkPath,
+                                   const std::wstring& installDirectory);
+
+// Deletes the registry key `root`\`subkey` with all its values and subkeys, unless its
+// "InstallLocation" names a directory other than `installDirectory` (a newer installation
+// elsewhere has taken the key over). A key without "InstallLocation" is deleted.
+RemovalOutcome RemoveOwnedUninstallKey(HKEY root, const std::wstring& subkey,
+                                       const std::wstring& installDirectory);

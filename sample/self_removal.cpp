@@ -1,0 +1,131 @@
+#include "sample/self_removal.h"
+
+#include <windows.h>
+
+#include "sample/install_location.h"
+#include "sample/removal.h"
+#include "sample/system_folders.h"
+#include "sample/updater_options.h"
+
+namespace {
+
+const DWORD PARENT_WAIT_MS = 60000;
+const int REMOVAL_ATTEMPTS = 40;
+const DWORD REMOVAL_RETRY_MS = 250;
+
+struct OwnedHandle {
+    HANDLE handle = nullptr;
+    OwnedHandle() = default;
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    ~OwnedHandle() {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+};
+
+// Starts `commandLine` with no window, working in `directory`, without waiting for it.
+bool StartDetached(const std::wstring* application, std::wstring commandLine,
+                   const std::wstring& directory) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(application != nullptr ? application->c_str() : nullptr, &commandLine[0],
+                       nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                       directory.empty() ? nullptr : directory.c_str(), &startup, &process) == 0) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// Waits for the updater unless the process id now belongs to some other program.
+void WaitForParent(unsigned long parentProcessId, const std::wstring& installDirectory) {
+    OwnedHandle parent;
+    parent.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                parentProcessId);
+    if (parent.handle == nullptr) {
+        return;  // already gone
+    }
+    wchar_t image[32768] = {};
+    DWORD length = 32768;
+    if (QueryFullProcessImageNameW(parent.handle, 0, image, &length) != 0 &&
+        !IsInsideDirectory(image, installDirectory)) {
+        return;
+    }
+    WaitForSingleObject(parent.handle, PARENT_WAIT_MS);
+}
+
+bool FileExists(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+bool StartRemovalHelper(const std::wstring& updaterPath, const std::wstring& installDirectory) {
+    std::wstring temp = TemporaryFolder();
+    if (temp.empty()) {
+        return false;
+    }
+    std::wstring copy = temp + L"zenka-uninstall-" + std::to_wstring(GetCurrentProcessId()) +
+                        L".exe";
+    if (CopyFileW(updaterPath.c_str(), copy.c_str(), FALSE) == 0) {
+        return false;
+    }
+    std::wstring commandLine = QuoteArgument(copy) + L" " + OPTION_FINISH_REMOVAL + L" " +
+                               QuoteArgument(installDirectory) + L" " + OPTION_PARENT_PID + L" " +
+                               std::to_wstring(GetCurrentProcessId());
+    // The copy works in the temporary folder so that it does not hold the directory it deletes.
+    if (!StartDetached(&copy, commandLine, temp)) {
+        DeleteFileW(copy.c_str());
+        return false;
+    }
+    return true;
+}
+
+int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProcessId) {
+    std::wstring directory = NormalizeDirectoryPath(installDirectory);
+    WaitForParent(parentProcessId, directory);
+    // The command line could have been written by anyone: the same checks as the updater's.
+    bool hasUpdater = FileExists(directory + L"\\" + UPDATER_FILE_NAME);
+    if (CheckRemovalDirectory(directory, ProtectedFolders(), hasUpdater) != LocationVerdict::Safe) {
+        return -1;
+    }
+    unsigned left = 0;
+    for (int attempt = 0; attempt < REMOVAL_ATTEMPTS; ++attempt) {
+        // The updater's file can stay locked for a moment after its process has ended.
+        left = RemoveDirectoryTree(directory, std::wstring());
+        if (left == 0) {
+            break;
+        }
+        Sleep(REMOVAL_RETRY_MS);
+    }
+    return static_cast<int>(left);
+}
+
+void ScheduleOwnDeletion() {
+    std::wstring self = CurrentProgramPath();
+    std::wstring temp = TemporaryFolder();
+    if (self.empty() || temp.empty() || !IsInsideDirectory(self, temp)) {
+        return;
+    }
+    // Needs administrator rights, which the updater has; harmless when it fails.
+    MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    wchar_t system[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    std::wstring interpreter = std::wstring(system) + L"\\cmd.exe";
+    // The ping to the loopback address is the interpreter's portable two-second pause; by then this
+    // process has long exited. The whole command is quoted once more for /s /c.
+    std::wstring commandLine = QuoteArgument(interpreter) +
+                               L" /d /s /c \"ping -n 3 127.0.0.1 >nul & del /f /q " +
+                               QuoteArgument(self) + L"\"";
+    StartDetached(&interpreter, commandLine, temp);
+}

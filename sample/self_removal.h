@@ -1,0 +1,25 @@
+// Deleting the installation directory together with the running updater. A program cannot delete
+// its own file while it runs, so the updater hands the last step to a temporary copy of itself:
+//
+//   updater:  copies itself to the temporary folder, starts the copy with
+//             --finish-removal "<installation directory>" --parent-pid <its own id>, and exits;
+//   copy:     waits until the updater has exited, deletes the directory tree, then arranges for
+//             its own file to be deleted once it has exited too.
+#pragma once
+
+#include <string>
+
+// Starts the temporary copy. `updaterPath` is the running updater, `installDirectory` the
+// directory to delete. True when the copy is running; it then owns the rest of the removal.
+bool StartRemovalHelper(const std::wstring& updaterPath, const std::wstring& installDirectory);
+
+// The copy's work: waits (at most a minute) for process `parentProcessId` if it still runs the
+// updater of `installDirectory`, checks the directory again and deletes it, retrying for a few
+// seconds while files are still held. Returns the number of entries left behind, or -1 when the
+// directory is refused as unsafe (nothing deleted).
+int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProcessId);
+
+// Arranges for the running copy's own file to disappear after it exits: a hidden command
+// interpreter deletes it after a short pause, and as a fallback it is marked for deletion at the
+// next restart. Does nothing for a program that does not run from the temporary folder.
+void ScheduleOwnDeletion();

@@ -1,0 +1,228 @@
+// The removal steps against real files, links and registry keys under Wine, in private temporary
+// folders and an HKEY_CURRENT_USER key of their own.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+#include <string>
+
+#include "sample/removal.h"
+#include "sample/self_removal.h"
+#include "sample/system_folders.h"
+
+namespace {
+
+std::wstring MakeTempDirectory(const wchar_t* tag) {
+    static int counter = 0;
+    std::wstring path = TemporaryFolder() + L"zenka-sample-" + tag + L"-" +
+                        std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+    CreateDirectoryW(path.c_str(), nullptr);
+    return path;
+}
+
+void WriteFile(const std::wstring& path, const char* text = "data") {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs(text, file);
+    std::fclose(file);
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A fake installation: nested folders, a read-only file and a Cyrillic name.
+void FillInstallation(const std::wstring& root) {
+    CreateDirectoryW((root + L"\\data").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\data\\cache").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\empty").c_str(), nullptr);
+    WriteFile(root + L"\\ZENKA.exe");
+    WriteFile(root + L"\\zenka-updater.exe");
+    WriteFile(root + L"\\data\\config.ini");
+    WriteFile(root + L"\\data\\cache\\Лицензия.txt");
+    WriteFile(root + L"\\data\\locked.dat");
+    SetFileAttributesW((root + L"\\data\\locked.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
+struct ComScope {
+    ComScope() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~ComScope() { CoUninitialize(); }
+};
+
+void SaveLink(const std::wstring& linkPath, const std::wstring& target) {
+    IShellLinkW* link = nullptr;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_IShellLinkW, reinterpret_cast<void**>(&link))));
+    link->SetPath(target.c_str());
+    IPersistFile* file = nullptr;
+    ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
+    EXPECT_TRUE(SUCCEEDED(file->Save(linkPath.c_str(), TRUE)));
+    file->Release();
+    link->Release();
+}
+
+const wchar_t* const TEST_KEY = L"Software\\ZENKA-sample-tests\\Uninstall\\ZENKA";
+
+void WriteKey(const wchar_t* location) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, TEST_KEY, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    if (location != nullptr) {
+        RegSetValueExW(key, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(location),
+                       static_cast<DWORD>((wcslen(location) + 1) * sizeof(wchar_t)));
+    }
+    HKEY child = nullptr;
+    RegCreateKeyExW(key, L"Extra", 0, nullptr, 0, KEY_WRITE, nullptr, &child, nullptr);
+    RegCloseKey(child);
+    RegCloseKey(key);
+}
+
+bool KeyExists() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, TEST_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+}  // namespace
+
+TEST(RemoveDirectoryTree, DeletesTheWholeTreeAndNothingBeside) {
+    std::wstring base = MakeTempDirectory(L"tree");
+    std::wstring install = base + L"\\ZENKA";
+    std::wstring sibling = base + L"\\ZENKA2";
+    CreateDirectoryW(install.c_str(), nullptr);
+    CreateDirectoryW(sibling.c_str(), nullptr);
+    FillInstallation(install);
+    WriteFile(sibling + L"\\keep.txt");
+
+    EXPECT_EQ(RemoveDirectoryTree(install + L"\\", L""), 0u);
+    EXPECT_FALSE(Exists(install));
+    EXPECT_TRUE(Exists(sibling + L"\\keep.txt"));
+    // Already gone counts as done.
+    EXPECT_EQ(RemoveDirectoryTree(install, L""), 0u);
+    RemoveDirectoryTree(base, L"");
+}
+
+TEST(RemoveDirectoryTree, KeepsTheRunningUpdaterAndItsFolder) {
+    std::wstring install = MakeTempDirectory(L"keep");
+    FillInstallation(install);
+
+    EXPECT_EQ(RemoveDirectoryTree(install, install + L"\\ZENKA-UPDATER.EXE"), 0u);
+    EXPECT_TRUE(Exists(install + L"\\zenka-updater.exe"));
+    EXPECT_FALSE(Exists(install + L"\\ZENKA.exe"));
+    EXPECT_FALSE(Exists(install + L"\\data"));
+    RemoveDirectoryTree(install, L"");
+}
+
+TEST(RemoveDirectoryTree, ReportsFilesItCannotDelete) {
+    std::wstring install = MakeTempDirectory(L"held");
+    FillInstallation(install);
+    std::wstring held = install + L"\\data\\config.ini";
+    HANDLE handle = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+
+    EXPECT_GT(RemoveDirectoryTree(install, L""), 0u);
+    EXPECT_TRUE(Exists(held));
+    EXPECT_FALSE(Exists(install + L"\\ZENKA.exe"));
+
+    CloseHandle(handle);
+    EXPECT_EQ(RemoveDirectoryTree(install, L""), 0u);
+    EXPECT_FALSE(Exists(install));
+}
+
+TEST(RemoveDirectoryTree, DropsDirectoryLinksWithoutEnteringThem) {
+    std::wstring base = MakeTempDirectory(L"link");
+    std::wstring install = base + L"\\ZENKA";
+    std::wstring outside = base + L"\\outside";
+    CreateDirectoryW(install.c_str(), nullptr);
+    CreateDirectoryW(outside.c_str(), nullptr);
+    WriteFile(outside + L"\\precious.txt");
+    if (CreateSymbolicLinkW((install + L"\\linked").c_str(), outside.c_str(),
+                            SYMBOLIC_LINK_FLAG_DIRECTORY |
+                                SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) == 0) {
+        RemoveDirectoryTree(base, L"");
+        GTEST_SKIP() << "directory links unavailable: " << GetLastError();
+    }
+    EXPECT_EQ(RemoveDirectoryTree(install, L""), 0u);
+    EXPECT_FALSE(Exists(install));
+    EXPECT_TRUE(Exists(outside + L"\\precious.txt"));
+    RemoveDirectoryTree(base, L"");
+}
+
+TEST(RemoveOwnedShortcut, RemovesOnlyLinksIntoTheInstallation) {
+    ComScope com;
+    std::wstring folder = MakeTempDirectory(L"links");
+    std::wstring install = L"C:\\Games\\ZENKA";
+    std::wstring ours = folder + L"\\ours.lnk";
+    std::wstring foreign = folder + L"\\foreign.lnk";
+    std::wstring lookalike = folder + L"\\lookalike.lnk";
+    std::wstring broken = folder + L"\\broken.lnk";
+    SaveLink(ours, install + L"\\ZENKA.exe");
+    SaveLink(foreign, L"C:\\Games\\Other\\ZENKA.exe");
+    SaveLink(lookalike, L"C:\\Games\\ZENKA2\\ZENKA.exe");
+    WriteFile(broken, "not a shell link");
+
+    EXPECT_EQ(RemoveOwnedShortcut(ours, install + L"\\"), RemovalOutcome::Removed);
+    EXPECT_FALSE(Exists(ours));
+    EXPECT_EQ(RemoveOwnedShortcut(foreign, install), RemovalOutcome::Foreign);
+    EXPECT_TRUE(Exists(foreign));
+    EXPECT_EQ(RemoveOwnedShortcut(lookalike, install), RemovalOutcome::Foreign);
+    EXPECT_TRUE(Exists(lookalike));
+    EXPECT_EQ(RemoveOwnedShortcut(broken, install), RemovalOutcome::Removed);
+    EXPECT_FALSE(Exists(broken));
+    EXPECT_EQ(RemoveOwnedShortcut(ours, install), RemovalOutcome::Absent);
+    RemoveDirectoryTree(folder, L"");
+}
+
+TEST(RemoveOwnedUninstallKey, DeletesTheKeyOfThisInstallationOnly) {
+    WriteKey(L"c:\\games\\zenka\\");
+    EXPECT_EQ(RemoveOwnedUninstallKey(HKEY_CURRENT_USER, TEST_KEY, L"C:\\Games\\ZENKA"),
+              RemovalOutcome::Removed);
+    EXPECT_FALSE(KeyExists());
+    EXPECT_EQ(RemoveOwnedUninstallKey(HKEY_CURRENT_USER, TEST_KEY, L"C:\\Games\\ZENKA"),
+              RemovalOutcome::Absent);
+
+    // A later installation elsewhere owns the key now.
+    WriteKey(L"D:\\ZENKA");
+    EXPECT_EQ(RemoveOwnedUninstallKey(HKEY_CURRENT_USER, TEST_KEY, L"C:\\Games\\ZENKA"),
+              RemovalOutcome::Foreign);
+    EXPECT_TRUE(KeyExists());
+    RegDeleteTreeW(HKEY_CURRENT_USER, TEST_KEY);
+
+    WriteKey(nullptr);
+    EXPECT_EQ(RemoveOwnedUninstallKey(HKEY_CURRENT_USER, TEST_KEY, L"C:\\Games\\ZENKA"),
+              RemovalOutcome::Removed);
+    EXPECT_FALSE(KeyExists());
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\ZENKA-sample-tests");
+}
+
+TEST(FinishRemoval, DeletesASafeDirectoryOnceTheParentHasGone) {
+    std::wstring install = MakeTempDirectory(L"finish");
+    FillInstallation(install);
+    // No process has this id (ids are multiples of four), so there is nothing to wait for.
+    EXPECT_EQ(FinishRemoval(install, 4294967294u), 0);
+    EXPECT_FALSE(Exists(install));
+}
+
+TEST(FinishRemoval, RefusesDirectoriesThatAreNotInstallations) {
+    std::wstring folder = MakeTempDirectory(L"refuse");
+    WriteFile(folder + L"\\document.txt");
+    EXPECT_EQ(FinishRemoval(folder, 4294967294u), -1);
+    EXPECT_TRUE(Exists(folder + L"\\document.txt"));
+    RemoveDirectoryTree(folder, L"");
+
+    // The temporary folder itself is never deleted, even with an updater in it.
+    std::wstring temp = TemporaryFolder();
+    std::wstring marker = temp + L"zenka-updater.exe";
+    WriteFile(marker);
+    EXPECT_EQ(FinishRemoval(temp, 4294967294u), -1);
+    EXPECT_TRUE(Exists(marker));
+    DeleteFileW(marker.c_str());
+}

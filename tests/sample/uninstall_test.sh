@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# Drives zenka-updater.exe under Wine against a fake installation made in the test prefix.
+#
+#   uninstall_test.sh Quiet|Unsafe|ConfirmationNo|ConfirmationYes
+#
+# Environment (set by CTest): WINEPREFIX, ZENKA_SOURCE_DIR, SAMPLE_DIR (the built programs),
+# LINK_TOOL (sample_link_tool.exe).
+set -uo pipefail
+case_name=${1:?case}
+run() { "$ZENKA_SOURCE_DIR/tools/wine-run" "$WINEPREFIX" "$@" </dev/null; }
+export WINEDEBUG=-all
+if [ -z "${DISPLAY:-}" ] && [ -f "$WINEPREFIX/.display" ]; then
+  DISPLAY=$(cat "$WINEPREFIX/.display")
+  export DISPLAY
+fi
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\ZENKA'
+FOREIGN_KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\ZENKA-sample-foreign'
+FOREIGN_LINK=ZENKA-sample-foreign.lnk
+
+base_unix="$WINEPREFIX/drive_c/zenka-sample-tests/$case_name"
+base_win="C:\\zenka-sample-tests\\$case_name"
+install_unix="$base_unix/ZENKA"
+install_win="$base_win\\ZENKA"
+
+key_exists() { run reg query "$1" >/dev/null 2>&1; }
+link_exists() { run "$LINK_TOOL" exists "$1" "$2" >/dev/null 2>&1; }
+
+cleanup() {
+  run reg delete "$FOREIGN_KEY" /f >/dev/null 2>&1
+  run reg delete "$KEY" /f >/dev/null 2>&1
+  for folder in desktop programs; do
+    run "$LINK_TOOL" remove $folder ZENKA.lnk >/dev/null 2>&1
+    run "$LINK_TOOL" remove $folder "$FOREIGN_LINK" >/dev/null 2>&1
+  done
+  rm -rf "$base_unix"
+  rm -f "$WINEPREFIX/drive_c/zenka-updater.exe" "$WINEPREFIX/drive_c/zenka-sample-marker.txt" \
+        "$WINEPREFIX/drive_c/Program Files/zenka-updater.exe"
+}
+trap cleanup EXIT
+
+# What the setup leaves behind, plus things of others that must survive.
+make_installation() {
+  cleanup
+  mkdir -p "$install_unix/data/cache" "$base_unix/sibling"
+  cp "$SAMPLE_DIR/ZENKA.exe" "$SAMPLE_DIR/zenka-updater.exe" "$install_unix/"
+  echo "language=ru" >"$install_unix/data/config.ini"
+  echo "кэш" >"$install_unix/data/cache/Лицензия.txt"
+  echo "neighbour" >"$base_unix/sibling/keep.txt"
+  run reg add "$KEY" /v DisplayName /d ZENKA /f >/dev/null || fail "reg add"
+  run reg add "$KEY" /v InstallLocation /d "$install_win" /f >/dev/null || fail "reg add"
+  run reg add "$KEY" /v UninstallString /d "\"$install_win\\zenka-updater.exe\" --uninstall" /f \
+    >/dev/null
+  run reg add "$FOREIGN_KEY" /v DisplayName /d foreign /f >/dev/null || fail "reg add foreign"
+  for folder in desktop programs; do
+    run "$LINK_TOOL" make $folder ZENKA.lnk "$install_win\\ZENKA.exe" || fail "make link $folder"
+  done
+  run "$LINK_TOOL" make desktop "$FOREIGN_LINK" 'C:\windows\notepad.exe' || fail "make foreign link"
+}
+
+expect_installation_intact() {
+  [ -f "$install_unix/ZENKA.exe" ] && [ -f "$install_unix/zenka-updater.exe" ] &&
+    [ -f "$install_unix/data/cache/Лицензия.txt" ] || fail "installed files were touched"
+  key_exists "$KEY" || fail "uninstall key was removed"
+  link_exists desktop ZENKA.lnk || fail "desktop link was removed"
+  link_exists programs ZENKA.lnk || fail "Start-menu link was removed"
+}
+
+expect_others_intact() {
+  [ -f "$base_unix/sibling/keep.txt" ] || fail "sibling directory was touched"
+  key_exists "$FOREIGN_KEY" || fail "foreign key was removed"
+  link_exists desktop "$FOREIGN_LINK" || fail "foreign link was removed"
+}
+
+# Waits up to $1 seconds for the command in the remaining arguments to succeed.
+wait_for() {
+  local limit=$1; shift
+  for _ in $(seq $((limit * 5))); do "$@" && return 0; sleep 0.2; done
+  return 1
+}
+
+temp_copies() {
+  compgen -G "$WINEPREFIX/drive_c/users/*/AppData/Local/Temp/zenka-uninstall-*.exe" || true
+}
+
+case $case_name in
+Quiet)
+  make_installation
+  # A launcher running from the installation must not stop the removal.
+  (cd "$install_unix" && run ./ZENKA.exe >/dev/null 2>&1 &)
+  wait_for 20 xdotool search --name '^ZENKA$' >/dev/null || fail "launcher did not start"
+  run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  [ $status -eq 0 ] || fail "quiet uninstall exited with $status"
+  ! link_exists desktop ZENKA.lnk || fail "desktop link left"
+  ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
+  ! key_exists "$KEY" || fail "uninstall key left"
+  [ ! -e "$install_unix/data" ] && [ ! -e "$install_unix/ZENKA.exe" ] || fail "installed files left"
+  wait_for 30 test ! -e "$install_unix" ||
+    fail "updater or installation directory left: $(ls -A "$install_unix")"
+  expect_others_intact
+  ! xdotool search --name '^ZENKA$' >/dev/null || fail "launcher still running"
+  # The temporary copy goes too, a couple of seconds after it has finished.
+  wait_for 30 test -z "$(temp_copies)" || fail "temporary copy left: $(temp_copies)"
+  ;;
+Unsafe)
+  make_installation
+  # An updater at the drive root would otherwise take the whole drive with it.
+  echo marker >"$WINEPREFIX/drive_c/zenka-sample-marker.txt"
+  cp "$SAMPLE_DIR/zenka-updater.exe" "$WINEPREFIX/drive_c/"
+  run 'C:\zenka-updater.exe' --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  [ $status -eq 4 ] || fail "updater at C:\\ exited with $status"
+  [ -f "$WINEPREFIX/drive_c/zenka-sample-marker.txt" ] || fail "file at C:\\ removed"
+  [ -f "$WINEPREFIX/drive_c/zenka-updater.exe" ] || fail "updater at C:\\ removed"
+  # Program Files itself holds other programs.
+  cp "$SAMPLE_DIR/zenka-updater.exe" "$WINEPREFIX/drive_c/Program Files/"
+  run 'C:\Program Files\zenka-updater.exe' --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  [ $status -eq 4 ] || fail "updater in Program Files exited with $status"
+  [ -d "$WINEPREFIX/drive_c/Program Files/Common Files" ] || fail "Program Files emptied"
+  # A renamed copy in a folder that is not an installation.
+  cp "$SAMPLE_DIR/zenka-updater.exe" "$base_unix/sibling/tool.exe"
+  run "$base_unix/sibling/tool.exe" --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  [ $status -eq 4 ] || fail "updater without installation exited with $status"
+  [ -f "$base_unix/sibling/tool.exe" ] || fail "renamed updater removed"
+  # A refusal removes nothing anywhere, not even the shortcuts or the key.
+  expect_installation_intact
+  expect_others_intact
+  [ -z "$(temp_copies)" ] || fail "a removal helper was started"
+  ;;
+ConfirmationNo)
+  make_installation
+  status_file="$base_unix/status"
+  ( run "$install_unix/zenka-updater.exe" --uninstall >/dev/null 2>&1; echo $? >"$status_file" ) &
+  title='^ZENKA - Удаление$'
+  box=$(wait_for 20 xdotool search --name "$title" && xdotool search --name "$title" | head -1)
+  [ -n "$box" ] || fail "no confirmation box"
+  # No is the default button: give the box the keyboard and press Enter.
+  xdotool mousemove --window "$box" 5 5 click 1
+  sleep 0.3
+  xdotool key Return
+  wait_for 20 test -f "$status_file" || fail "updater did not end after No"
+  wait
+  status=$(cat "$status_file")
+  [ "$status" -eq 3 ] || fail "declined uninstall exited with $status"
+  expect_installation_intact
+  expect_others_intact
+  ;;
+ConfirmationYes)
+  make_installation
+  status_file="$base_unix/status"
+  ( run "$install_unix/zenka-updater.exe" --uninstall >/dev/null 2>&1; echo $? >"$status_file" ) &
+  title='^ZENKA - Удаление$'
+  box=$(wait_for 20 xdotool search --name "$title" && xdotool search --name "$title" | head -1)
+  [ -n "$box" ] || fail "no confirmation box"
+  mkdir -p "$SAMPLE_DIR/screenshots"
+  import -window "$box" "$SAMPLE_DIR/screenshots/uninstall-confirmation.png" 2>/dev/null || true
+  # Yes sits left of the default No.
+  xdotool mousemove --window "$box" 5 5 click 1
+  sleep 0.3
+  xdotool key shift+Tab Return
+  # Then the box that reports the result, a new window with the same caption.
+  done_box=
+  for _ in $(seq 100); do
+    done_box=$(xdotool search --name "$title" 2>/dev/null | grep -vx "$box" | head -1)
+    [ -n "$done_box" ] && break
+    sleep 0.2
+  done
+  [ -n "$done_box" ] || fail "no result box after Yes"
+  xdotool mousemove --window "$done_box" 5 5 click 1
+  sleep 0.3
+  xdotool key Return
+  wait_for 20 test -f "$status_file" || fail "updater did not end after the result box"
+  wait
+  status=$(cat "$status_file")
+  [ "$status" -eq 0 ] || fail "confirmed uninstall exited with $status"
+  ! link_exists desktop ZENKA.lnk || fail "desktop link left"
+  ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
+  ! key_exists "$KEY" || fail "uninstall key left"
+  wait_for 30 test ! -e "$install_unix" ||
+    fail "updater or installation directory left: $(ls -A "$install_unix")"
+  expect_others_intact
+  ;;
+*)
+  fail "unknown case $case_name"
+  ;;
+esac
+echo "PASS: $case_name"
