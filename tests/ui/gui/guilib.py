@@ -56,6 +56,8 @@ class Setup:
 
     def __init__(self, prefix, exe, *args):
         self.prefix = prefix
+        # The pointer left over a button by an earlier run would show it hovered.
+        subprocess.run(["xdotool", "mousemove", "--sync", "0", "0"], check=True)
         self.process = subprocess.Popen([WINE_RUN, prefix, exe] + list(args), stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                         start_new_session=True)
