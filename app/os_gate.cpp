@@ -1,5 +1,7 @@
 #include "app/os_gate.h"
 
+#include <cstring>
+
 namespace {
 using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 }
