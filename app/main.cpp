@@ -1,4 +1,4 @@
-// Entry point placeholder until the setup window lands.
-#include <windows.h>
+// Process entry: everything lives in RunSetup so that tests can drive the same pieces.
+#include "app/startup.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return RunSetup(instance); }

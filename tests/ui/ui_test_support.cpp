@@ -1,0 +1,112 @@
+#include "ui/ui_test_support.h"
+
+#include "app/startup.h"
+#include "app/state.h"
+
+#include <cstdio>
+
+Canvas::Canvas(int width, int height) : width_(width) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down: row y starts at y * width
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    dc_ = CreateCompatibleDC(nullptr);
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    previous_ = SelectObject(dc_, bitmap_);
+    bits_ = static_cast<const uint32_t*>(bits);
+}
+
+Canvas::~Canvas() {
+    SelectObject(dc_, previous_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+}
+
+COLORREF Canvas::Pixel(int x, int y) const {
+    GdiFlush();
+    const uint32_t value = bits_[y * width_ + x];
+    return RGB((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+}
+
+bool Canvas::Contains(int left, int top, int right, int bottom, COLORREF colour) const {
+    for (int y = top; y < bottom; ++y)
+        for (int x = left; x < right; ++x)
+            if (Pixel(x, y) == colour) return true;
+    return false;
+}
+
+int Canvas::FirstColumnNot(int left, int top, int right, int bottom, COLORREF background) const {
+    for (int x = left; x < right; ++x)
+        for (int y = top; y < bottom; ++y)
+            if (Pixel(x, y) != background) return x;
+    return -1;
+}
+
+HWND MakeSetupWindow() {
+    static const bool registered = [] {
+        RegisterSetupWindowClass(GetModuleHandleW(nullptr));
+        return true;
+    }();
+    (void)registered;
+    return CreateSetupWindow(GetModuleHandleW(nullptr));
+}
+
+void ResetProgress() {
+    std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+    g_progress.statusText = L"Инициализация установки...";
+    g_progress.detailText = L"Подготовка компонентов...";
+    g_progress.progress = 0;
+    g_progress.errorText.clear();
+    g_progress.logLines.clear();
+}
+
+void DrainMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message != WM_QUIT) DispatchMessageW(&message);
+    }
+}
+
+BoxAnswerer::BoxAnswerer(const wchar_t* caption, int button) {
+    std::wstring wanted = caption;
+    thread_ = std::thread([this, wanted, button] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        HWND box = nullptr;
+        while (box == nullptr && std::chrono::steady_clock::now() < deadline) {
+            box = FindWindowW(L"#32770", wanted.c_str());
+            if (box == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (box == nullptr) return;
+        // Give the box time to finish its initialisation before it is answered.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        result_.found = true;
+        wchar_t text[1024] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 1024); // the static control that holds the message
+        result_.text = text;
+        // The default button is the one that has the focus and the default-button style.
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info);
+        if (info.hwndFocus != nullptr) result_.defaultButton = GetDlgCtrlID(info.hwndFocus);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    });
+}
+
+BoxAnswerer::~BoxAnswerer() {
+    if (thread_.joinable()) thread_.join();
+}
+
+AnsweredBox BoxAnswerer::Result() {
+    if (thread_.joinable()) thread_.join();
+    return result_;
+}
+
+std::string ColourName(COLORREF colour) {
+    char name[32];
+    snprintf(name, sizeof(name), "RGB(%u,%u,%u)", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    return name;
+}

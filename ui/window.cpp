@@ -1,0 +1,177 @@
+#include "ui/window.h"
+
+#include "app/state.h"
+#include "install/paths.h"
+#include "install/worker.h"
+#include "ui/buttons.h"
+#include "ui/paint.h"
+
+#include <commctrl.h>
+#include <dwmapi.h>
+#include <shellapi.h>
+
+const wchar_t* const SETUP_WINDOW_CLASS = L"ZENKA_Bootstrapper_Window";
+const wchar_t* const SETUP_WINDOW_TITLE = L"ZENKA Setup";
+const wchar_t* const FATAL_ERROR_CAPTION = L"Ошибка установки ZENKA";
+const wchar_t* const CLOSE_QUESTION_CAPTION = L"ZENKA Setup - Прерывание";
+
+namespace {
+
+constexpr DWORD DARK_MODE_ATTRIBUTE = 20;          // DWMWA_USE_IMMERSIVE_DARK_MODE
+constexpr DWORD DARK_MODE_ATTRIBUTE_BEFORE_2004 = 19; // the same switch on older Windows 10 builds
+constexpr int PAGE_ICON_SIZE = 48;
+constexpr DWORD VISIBLE_BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
+constexpr DWORD HIDDEN_BUTTON_STYLE = WS_CHILD | WS_TABSTOP | BS_OWNERDRAW;
+
+HFONT MakeFont(const wchar_t* face, int height, int weight, DWORD pitchAndFamily = 0) {
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitchAndFamily, face);
+}
+
+HWND MakeButton(HWND window, int id, const wchar_t* caption, int x, int width, bool visible) {
+    constexpr int BUTTON_TOP = 468;
+    constexpr int BUTTON_HEIGHT = 42;
+    return CreateWindowExW(0, L"BUTTON", caption, visible ? VISIBLE_BUTTON_STYLE : HIDDEN_BUTTON_STYLE,
+                           x, BUTTON_TOP, width, BUTTON_HEIGHT, window,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                           nullptr);
+}
+
+void OnCreate(HWND window) {
+    const BOOL enable = TRUE;
+    DwmSetWindowAttribute(window, DARK_MODE_ATTRIBUTE, &enable, sizeof(enable));
+    DwmSetWindowAttribute(window, DARK_MODE_ATTRIBUTE_BEFORE_2004, &enable, sizeof(enable));
+
+    g_settings.appIcon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
+                                                       IMAGE_ICON, PAGE_ICON_SIZE, PAGE_ICON_SIZE,
+                                                       LR_DEFAULTCOLOR));
+
+    g_settings.titleFont = MakeFont(L"Segoe UI", -22, FW_BOLD);
+    g_settings.subtitleFont = MakeFont(L"Segoe UI", -13, FW_NORMAL);
+    g_settings.bodyFont = MakeFont(L"Segoe UI", -13, FW_NORMAL);
+    g_settings.headingFont = MakeFont(L"Segoe UI", -13, FW_SEMIBOLD);
+    g_settings.buttonFont = MakeFont(L"Segoe UI", -14, FW_SEMIBOLD);
+    g_settings.smallFont = MakeFont(L"Segoe UI", -12, FW_NORMAL);
+    g_settings.consoleFont = MakeFont(L"Consolas", -12, FW_NORMAL, FIXED_PITCH | FF_MODERN);
+
+    // The install and launch buttons share the right edge 508; cancel and close share one place.
+    g_settings.installButton = MakeButton(window, ID_INSTALL, L"Установить ZENKA", 328, 180, true);
+    g_settings.cancelButton = MakeButton(window, ID_CANCEL, L"Отмена", 522, 110, true);
+    g_settings.launchButton = MakeButton(window, ID_LAUNCH, L"Запустить сейчас", 338, 170, false);
+    g_settings.closeButton = MakeButton(window, ID_CLOSE, L"Закрыть", 522, 110, false);
+
+    const HWND buttons[] = {g_settings.installButton, g_settings.cancelButton, g_settings.launchButton,
+                            g_settings.closeButton};
+    const int ids[] = {ID_INSTALL, ID_CANCEL, ID_LAUNCH, ID_CLOSE};
+    for (int i = 0; i < 4; ++i) {
+        SetWindowSubclass(buttons[i], &ButtonSubclassProc, static_cast<UINT_PTR>(ids[i]), 0);
+    }
+}
+
+template <typename Handle>
+void DeleteHandle(Handle& handle) {
+    if (handle != nullptr) DeleteObject(handle);
+    handle = nullptr;
+}
+
+void OnDestroy() {
+    DeleteHandle(g_settings.titleFont);
+    DeleteHandle(g_settings.subtitleFont);
+    DeleteHandle(g_settings.bodyFont);
+    DeleteHandle(g_settings.headingFont);
+    DeleteHandle(g_settings.buttonFont);
+    DeleteHandle(g_settings.smallFont);
+    DeleteHandle(g_settings.consoleFont);
+    if (g_settings.appIcon != nullptr) DestroyIcon(g_settings.appIcon);
+    g_settings.appIcon = nullptr;
+    PostQuitMessage(0);
+}
+
+void OnClose(HWND window) {
+    if (g_settings.pageState == PAGE_INSTALLING) {
+        // Closing does not stop the worker: it simply ends with the process.
+        const int answer = MessageBoxW(window,
+                                       L"Установка ZENKA еще выполняется.\n"
+                                       L"Вы действительно хотите прервать процесс установки?",
+                                       CLOSE_QUESTION_CAPTION, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        if (answer != IDYES) return;
+    }
+    DestroyWindow(window);
+}
+
+void StartInstallation(HWND window) {
+    g_settings.pageState = PAGE_INSTALLING;
+    // Hiding the button is what guarantees a single worker per process.
+    ShowWindow(g_settings.installButton, SW_HIDE);
+    ShowWindow(g_settings.cancelButton, SW_HIDE);
+    InvalidateRect(window, nullptr, FALSE);
+
+    WorkerValues values;
+    values.downloadUrl = g_settings.downloadUrl;
+    values.targetDir = g_settings.targetDir;
+    values.expectedSha256 = g_settings.expectedSha256;
+    values.skipDownload = g_settings.skipDownload;
+    StartInstallWorker(window, values);
+}
+
+void LaunchInstalledLauncher(HWND window) {
+    const std::wstring launcherPath = LauncherPath(g_settings.targetDir);
+    SHELLEXECUTEINFOW execute{};
+    execute.cbSize = sizeof(execute);
+    execute.fMask = SEE_MASK_DOENVSUBST | SEE_MASK_FLAG_NO_UI;
+    execute.lpVerb = L"open";
+    execute.lpFile = launcherPath.c_str();
+    execute.lpDirectory = g_settings.targetDir.c_str();
+    execute.nShow = SW_SHOWNORMAL;
+    ShellExecuteExW(&execute); // a launcher that will not start is not worth a message here
+    DestroyWindow(window);
+}
+
+void OnCommand(HWND window, int id) {
+    switch (id) {
+    case ID_INSTALL: StartInstallation(window); break;
+    case ID_CANCEL:
+    case ID_CLOSE: DestroyWindow(window); break;
+    case ID_LAUNCH: LaunchInstalledLauncher(window); break;
+    default: break;
+    }
+}
+
+void OnInstallFinished(HWND window) {
+    g_settings.pageState = PAGE_FINISHED;
+    ShowWindow(g_settings.installButton, SW_HIDE);
+    ShowWindow(g_settings.cancelButton, SW_HIDE);
+    ShowWindow(g_settings.closeButton, SW_SHOW);
+    ShowWindow(g_settings.launchButton, SW_SHOW);
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+void OnFatalError(HWND window) {
+    const std::wstring text = TakeErrorText(); // copied under the lock, shown without it
+    MessageBoxW(window, text.c_str(), FATAL_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+    DestroyWindow(window);
+}
+
+} // namespace
+
+LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: OnCreate(window); return 0;
+    case WM_DESTROY: OnDestroy(); return 0;
+    case WM_PAINT: PaintSetupWindow(window); return 0;
+    case WM_CLOSE: OnClose(window); return 0;
+    case WM_ERASEBKGND: return 1; // the paint covers every pixel; erasing would only flicker
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item == nullptr || item->CtlType != ODT_BUTTON) return 0;
+        DrawSetupButton(*item);
+        return 1;
+    }
+    case WM_COMMAND: OnCommand(window, LOWORD(wParam)); return 0;
+    case WM_STATE_CHANGED: InvalidateRect(window, nullptr, FALSE); return 0;
+    case WM_INSTALL_FINISHED: OnInstallFinished(window); return 0;
+    case WM_FATAL_ERROR: OnFatalError(window); return 0;
+    case WM_CLOSE_REQUEST: DestroyWindow(window); return 0;
+    default: return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
