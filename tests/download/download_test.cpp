@@ -81,7 +81,7 @@ TEST_F(Download, ContinuesAtTheRequestedOffsetAndSizesAddUp) {
     const std::wstring url = SetScenario("resume", FileScenario(SmallFileUnixPath(), "{\"chunk\":262144,\"delay\":0.05}"));
     const ObservedDownload run = ObserveDownload(url, partial);
     ASSERT_EQ(run.result, DownloadResult::Completed);
-    EXPECT_EQ(ReadWholeFile(partial), source);
+    EXPECT_TRUE(ReadWholeFile(partial) == source);
     const std::vector<LoggedRequest> log = FaultLog("resume");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].range, "bytes=1000000-");
@@ -98,7 +98,7 @@ TEST_F(Download, ServerIgnoringTheRangeStartsTheFileAgain) {
     const std::wstring url = SetScenario("ignore-range", FileScenario(SmallFileUnixPath(), "{\"ignore_range\":true}"));
     const ObservedDownload run = ObserveDownload(url, partial);
     ASSERT_EQ(run.result, DownloadResult::Completed);
-    EXPECT_EQ(ReadWholeFile(partial), ReadWholeFile(WindowsPath(SmallFileUnixPath())));
+    EXPECT_TRUE(SameContents(partial, WindowsPath(SmallFileUnixPath())));
     const std::vector<LoggedRequest> log = FaultLog("ignore-range");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].range, "bytes=3000000-");
@@ -112,7 +112,7 @@ TEST_F(Download, WholePartialFileGets416AndIsFetchedAgainAtOnce) {
     const std::wstring url = SetScenario("whole-416", FileScenario(SmallFileUnixPath(), ""));
     const ObservedDownload run = ObserveDownload(url, partial);
     ASSERT_EQ(run.result, DownloadResult::Completed);
-    EXPECT_EQ(ReadWholeFile(partial), source);
+    EXPECT_TRUE(ReadWholeFile(partial) == source);
     EXPECT_TRUE(Seams().pauses.empty());
     const std::vector<LoggedRequest> log = FaultLog("whole-416");
     ASSERT_EQ(log.size(), 2u);
@@ -147,6 +147,33 @@ TEST_F(Download, EndlessRestartsWithoutDataEndInAnHttpError) {
     EXPECT_TRUE(Seams().pauses.empty());
 }
 
+TEST_F(Download, RangeAnswerBeyondTheKnownSizeStartsAgainAtOnce) {
+    const std::wstring partial = FreshWorkDir("beyond-206") + L"\\payload.zip.downloading";
+    WriteWholeFile(partial, std::string(1000, 'x'));
+    InstallInstantSeams();
+    // A length that makes offset + length wrap below the offset: the file cannot be continued.
+    const std::wstring url = SetScenario(
+        "beyond-206", FileScenario(SmallFileUnixPath(), "{\"status\":206,\"length\":18446744073709551615,\"empty\":true},{}"));
+    const ObservedDownload run = ObserveDownload(url, partial);
+    ASSERT_EQ(run.result, DownloadResult::Completed);
+    EXPECT_TRUE(SameContents(partial, WindowsPath(SmallFileUnixPath())));
+    EXPECT_TRUE(Seams().pauses.empty());
+    const std::vector<LoggedRequest> log = FaultLog("beyond-206");
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].range, "bytes=1000-");
+    EXPECT_EQ(log[1].range, "-");
+}
+
+TEST_F(Download, PartialFileThatCannotBeCreatedIsFatal) {
+    const std::wstring partial = FreshWorkDir("cannot-create") + L"\\payload.zip.downloading";
+    CreateDirectoryW(partial.c_str(), nullptr); // neither deletable as a file nor creatable
+    const std::wstring url = SetScenario("cannot-create", FileScenario(SmallFileUnixPath(), ""));
+    const ObservedDownload run = ObserveDownload(url, partial);
+    EXPECT_EQ(run.result, DownloadResult::Failed);
+    EXPECT_EQ(run.errorText, L"Не удалось создать файл для записи: " + partial);
+    EXPECT_EQ(run.Count(WM_FATAL_ERROR), 1);
+}
+
 TEST_F(Download, WithoutContentLengthAnyBodyCompletesAndAnEmptyOneIsLost) {
     const std::wstring partial = FreshWorkDir("no-length") + L"\\payload.zip.downloading";
     InstallInstantSeams();
@@ -155,7 +182,7 @@ TEST_F(Download, WithoutContentLengthAnyBodyCompletesAndAnEmptyOneIsLost) {
                                                        "{\"no_length\":true,\"chunk\":262144,\"delay\":0.05}"));
     const ObservedDownload run = ObserveDownload(url, partial);
     ASSERT_EQ(run.result, DownloadResult::Completed);
-    EXPECT_EQ(ReadWholeFile(partial), ReadWholeFile(WindowsPath(SmallFileUnixPath())));
+    EXPECT_TRUE(SameContents(partial, WindowsPath(SmallFileUnixPath())));
 
     ASSERT_EQ(Seams().pauses.size(), 1u); // the empty body
     EXPECT_EQ(Seams().pauses[0].detailText, L"Восстановление подключения (попытка 1 из 5)...");

@@ -148,6 +148,8 @@ uint64_t FileSizeOf(const std::wstring& path) {
     return error ? 0 : static_cast<uint64_t>(size);
 }
 
+bool SameContents(const std::wstring& a, const std::wstring& b) { return ReadText(a) == ReadText(b); }
+
 bool FileExists(const std::wstring& path) {
     std::error_code error;
     return std::filesystem::exists(std::filesystem::path(path), error);

@@ -41,6 +41,8 @@ std::wstring FreshWorkDir(const std::string& name);
 std::string ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 uint64_t FileSizeOf(const std::wstring& path); // 0 when missing
+// Byte for byte equal (a failure does not print megabytes of both files).
+bool SameContents(const std::wstring& a, const std::wstring& b);
 bool FileExists(const std::wstring& path);
 
 // A URL on loopback where nothing listens.
