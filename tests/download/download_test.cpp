@@ -231,7 +231,7 @@ TEST_F(Download, ReportsAreAtLeast120MsApartAndAShortBodyGivesNone) {
     }
     {
         const std::wstring partial = FreshWorkDir("no-reports") + L"\\payload.zip.downloading";
-        WriteWholeFile(partial, ReadWholeFile(WindowsPath(SmallFileUnixPath())).substr(0, (4u << 20) - 20000));
+        WriteWholeFile(partial, ReadWholeFile(WindowsPath(SmallFileUnixPath())).substr(0, (4u << 20) - 2000));
         const std::wstring url = SetScenario("no-reports", FileScenario(SmallFileUnixPath(), ""));
         const ObservedDownload run = ObserveDownload(url, partial);
         ASSERT_EQ(run.result, DownloadResult::Completed);

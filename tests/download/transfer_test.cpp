@@ -102,3 +102,10 @@ TEST(TransferRequest, FailsWithoutServerAndWhenTheAnswerStallsPastTheTimeout) {
     EXPECT_GE(waited, std::chrono::seconds(14));
     EXPECT_LT(waited, std::chrono::seconds(24));
 }
+
+TEST(TransferUrl, QueryStaysWithThePath) {
+    // Signed download links carry their token in the query; it must reach the server.
+    TransferTarget target;
+    ASSERT_TRUE(SplitTransferUrl(L"https://cdn.example.test/a.zip?token=abc&e=1", target));
+    EXPECT_STREQ(target.urlPath, L"/a.zip?token=abc&e=1");
+}
