@@ -23,6 +23,7 @@ Scenario: {"file": path, "responses": [step, ...]}; request n uses step n, the l
   stall_after   [bytes, seconds]: wait this long after this many body bytes
   chunk, delay  send the body in chunks of `chunk` bytes, `delay` seconds apart (trickle)
   empty         true: send no body bytes at all
+  drop          true: close the connection without any answer
 """
 import json
 import os
@@ -102,6 +103,13 @@ class Handler(BaseHTTPRequestHandler):
 
         if step.get("stall"):
             time.sleep(step["stall"])
+        if step.get("drop"):
+            self.close_connection = True
+            try:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            return
         start = parse_range(self.headers.get("Range"), size)
         status = step.get("status")
         if status is None:

@@ -222,3 +222,21 @@ TEST_F(Reconnect, BodyStalledPastTheReceiveTimeoutIsALostConnection) {
     EXPECT_GE(log[1].elapsedMs, 14000);
     EXPECT_LT(log[1].elapsedMs, 24000);
 }
+
+TEST_F(Reconnect, AfterABrokenTransferTheBoxComesAfterFiveMoreFailures) {
+    const std::wstring partial = FreshWorkDir("break-then-drop") + L"\\payload.zip.downloading";
+    InstallInstantSeams();
+    // One broken body, then a server that hangs up on every request without an answer.
+    const std::wstring url = SetScenario(
+        "break-then-drop", "{\"file\":\"" + SmallFileUnixPath() + "\",\"responses\":[{\"break_after\":1048576},{\"drop\":true}]}");
+    const ObservedDownload run = ObserveDownload(url, partial);
+    EXPECT_EQ(run.result, DownloadResult::Abandoned);
+    ASSERT_EQ(Seams().pauses.size(), 5u);
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(Seams().pauses[i].detailText, Notice(static_cast<int>(i) + 1)) << i;
+        EXPECT_EQ(Seams().pauses[i].progress, 250) << i; // the bar stays where the transfer broke
+    }
+    EXPECT_EQ(Seams().boxesAfterPauses, (std::vector<size_t>{5}));
+    EXPECT_EQ(FaultLog("break-then-drop").size(), 6u);
+    EXPECT_EQ(FileSizeOf(partial), 1u << 20); // kept for the next run
+}
