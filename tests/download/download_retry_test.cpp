@@ -150,8 +150,10 @@ TEST_F(Reconnect, NoServerRealPausesAndTheRealBoxCancelled) {
 
     EXPECT_EQ(run.result, DownloadResult::Abandoned);
     EXPECT_EQ(answerer.Finish(), 1);
-    EXPECT_NE(answerer.lastText().find(L"Соединение с сервером прервано. Проверьте подключение к интернету."),
-              std::wstring::npos);
+    EXPECT_EQ(answerer.lastText(),
+              L"Соединение с сервером прервано. Проверьте подключение к интернету.\n\n"
+              L"Нажмите «Повтор», чтобы продолжить загрузку, или «Отмена», чтобы завершить установку "
+              L"(прогресс загрузки сохранится).");
     EXPECT_GE(run.seconds, 10.0); // five real pauses of 2 seconds
     for (int attempt = 1; attempt <= 5; ++attempt) EXPECT_TRUE(run.SawDetail(Notice(attempt), 0)) << attempt;
     EXPECT_EQ(run.Count(WM_CLOSE_REQUEST), 1);
