@@ -109,3 +109,20 @@ TEST(TransferUrl, QueryStaysWithThePath) {
     ASSERT_TRUE(SplitTransferUrl(L"https://cdn.example.test/a.zip?token=abc&e=1", target));
     EXPECT_STREQ(target.urlPath, L"/a.zip?token=abc&e=1");
 }
+
+TEST(TransferRequest, HttpsUrlSpeaksTlsToTheServer) {
+    // The fault server speaks plain HTTP only: a secure request cannot get an answer from it,
+    // where the same URL with "http" gets one.
+    const std::wstring plain = SetScenario("transfer-https", "{\"file\":\"" + SmallFileUnixPath() + "\"}");
+    TransferTarget target;
+    TransferHandles handles;
+    DWORD status = 0;
+    uint64_t length = 0;
+    ASSERT_TRUE(SplitTransferUrl(L"https" + plain.substr(4), target));
+    EXPECT_EQ(target.scheme, INTERNET_SCHEME_HTTPS);
+    EXPECT_FALSE(SendTransferRequest(handles, target, 0, status, length));
+    EXPECT_TRUE(FaultLog("transfer-https").empty());
+    ASSERT_TRUE(SplitTransferUrl(plain, target));
+    EXPECT_TRUE(SendTransferRequest(handles, target, 0, status, length));
+    EXPECT_EQ(status, 200u);
+}
