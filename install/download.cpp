@@ -1,9 +1,282 @@
 #include "install/download.h"
 
 #include "app/state.h"
+#include "install/download_progress.h"
+#include "install/transfer.h"
 
-// Placeholder until the resumable download lands.
-DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, const std::wstring&) {
-    PostFatalError(window, L"Некорректный URL загрузки: " + downloadUrl);
-    return DownloadResult::Failed;
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+DownloadSeam g_downloadSeam;
+
+namespace {
+
+constexpr DWORD TRANSFER_BUFFER_SIZE = 65536;
+
+using Clock = std::chrono::steady_clock;
+
+const wchar_t* const NETWORK_ERROR_TEXT =
+    L"Соединение с сервером прервано. Проверьте подключение к интернету.\n\n"
+    L"Нажмите «Повтор», чтобы продолжить загрузку, или «Отмена», чтобы завершить установку "
+    L"(прогресс загрузки сохранится).";
+const wchar_t* const NETWORK_ERROR_CAPTION = L"ZENKA Setup - Ошибка сети";
+const wchar_t* const HTTP_ERROR_TEXT = L"Сервер вернул код ошибки HTTP: ";
+
+// The one owner of the open partial file.
+struct PartialFile {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+
+    PartialFile() = default;
+    ~PartialFile() { Close(); }
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
+
+    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
+    bool Open(const std::wstring& path, DWORD disposition) {
+        Close();
+        handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                             disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return IsOpen();
+    }
+    void Flush() {
+        if (IsOpen()) FlushFileBuffers(handle);
+    }
+    // Without a flush: used where the file is about to be deleted or recreated.
+    void Close() {
+        if (IsOpen()) CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
+    void FlushAndClose() {
+        Flush();
+        Close();
+    }
+};
+
+// Everything one DownloadPackage run keeps; nothing of it outlives the run but the file on disk.
+struct DownloadRun {
+    HWND window = nullptr;
+    std::wstring partialPath;
+    TransferTarget target;
+    TransferHandles handles;
+    PartialFile file;
+    uint64_t offset = 0;
+    uint64_t expectedSize = 0;
+    int retryCount = 0;
+    int restartsWithoutData = 0;
+    bool firstResponse = true;
+    std::unique_ptr<BYTE[]> buffer;
+};
+
+enum class BodyEnd { Complete, Lost, WriteError };
+
+uint64_t ExistingFileSize(const std::wstring& path) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) return 0;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<uint64_t>(size);
+}
+
+void Pause() {
+    if (g_downloadSeam.pause != nullptr) {
+        g_downloadSeam.pause();
+        return;
+    }
+    std::this_thread::sleep_until(Clock::now() + std::chrono::milliseconds(RECONNECT_DELAY_MS));
+}
+
+bool AskRetry(HWND window) {
+    if (g_downloadSeam.askRetry != nullptr) return g_downloadSeam.askRetry(window);
+    return MessageBoxW(window, NETWORK_ERROR_TEXT, NETWORK_ERROR_CAPTION, MB_RETRYCANCEL | MB_ICONWARNING) ==
+           IDRETRY;
+}
+
+void PostReconnectNotice(const DownloadRun& run, int attempt) {
+    PostProgress(run.window, L"Связь с сервером прервана...", FormatReconnectDetail(attempt),
+                 DownloadThousandths(run.offset, run.expectedSize));
+}
+
+// The partial file cannot be continued: forget it and ask for the whole package again.
+void ForgetPartialFile(DownloadRun& run) {
+    run.file.Close();
+    DeleteFileW(run.partialPath.c_str());
+    run.offset = 0;
+    run.expectedSize = 0;
+}
+
+// Reads the body of the current response into the partial file at `offset`, reporting progress
+// at most every PROGRESS_INTERVAL_NS and only right after a chunk was written.
+BodyEnd ReceiveBody(DownloadRun& run) {
+    Clock::time_point lastReportTime = Clock::now();
+    uint64_t bytesSinceReport = 0;
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(run.handles.request, &available)) return BodyEnd::Lost;
+        if (available == 0) {
+            return IsDownloadComplete(run.offset, run.expectedSize) ? BodyEnd::Complete : BodyEnd::Lost;
+        }
+        DWORD received = 0;
+        if (!WinHttpReadData(run.handles.request, run.buffer.get(),
+                             available < TRANSFER_BUFFER_SIZE ? available : TRANSFER_BUFFER_SIZE, &received) ||
+            received == 0) {
+            return BodyEnd::Lost;
+        }
+        DWORD written = 0;
+        if (!WriteFile(run.file.handle, run.buffer.get(), received, &written, nullptr) || written != received) {
+            return BodyEnd::WriteError;
+        }
+        run.offset += received;
+        bytesSinceReport += received;
+        run.restartsWithoutData = 0;
+
+        const Clock::time_point now = Clock::now();
+        if (now - lastReportTime < std::chrono::nanoseconds(PROGRESS_INTERVAL_NS)) continue;
+        const int64_t elapsedMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - lastReportTime).count();
+        PostProgress(run.window, L"Загрузка компонентов ZENKA...",
+                     FormatDownloadDetail(run.offset, run.expectedSize,
+                                          TransferSpeedMbPerSecond(bytesSinceReport, elapsedMs)),
+                     DownloadThousandths(run.offset, run.expectedSize));
+        lastReportTime = now;
+        bytesSinceReport = 0;
+    }
+}
+
+enum class ResponseStep { Receive, RequestAgain, Failed };
+
+// Restarting at once costs a server nothing to provoke; a run of such restarts that brings no data
+// ends the download instead of spinning against it. False (with the fatal error posted and the
+// partial file left as it is) when the run is over.
+bool AllowImmediateRestart(DownloadRun& run, DWORD status) {
+    if (run.restartsWithoutData < IMMEDIATE_RESTARTS_MAX) {
+        ++run.restartsWithoutData;
+        return true;
+    }
+    run.file.FlushAndClose();
+    CloseTransferHandles(run.handles);
+    PostFatalError(run.window, HTTP_ERROR_TEXT + std::to_wstring(status));
+    return false;
+}
+
+// Acts on the status of a response; Receive means the body is to be read into the open file.
+ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLength) {
+    switch (ClassifyStatus(status)) {
+    case StatusAction::ContinueRange:
+        // The first announced size counts for the whole run; later ranges only confirm it.
+        if (run.expectedSize == 0) run.expectedSize = run.offset + contentLength;
+        if (run.offset > run.expectedSize) {
+            if (!AllowImmediateRestart(run, status)) return ResponseStep::Failed;
+            ForgetPartialFile(run);
+            CloseTransferHandles(run.handles);
+            return ResponseStep::RequestAgain;
+        }
+        if (!run.file.IsOpen() && !run.file.Open(run.partialPath, OPEN_EXISTING)) {
+            if (!AllowImmediateRestart(run, status)) return ResponseStep::Failed;
+            // Start a fresh file and ask for the whole package.
+            run.file.Open(run.partialPath, CREATE_ALWAYS);
+            run.offset = 0;
+            CloseTransferHandles(run.handles);
+            return ResponseStep::RequestAgain;
+        }
+        {
+            LARGE_INTEGER position;
+            position.QuadPart = static_cast<LONGLONG>(run.offset);
+            SetFilePointerEx(run.file.handle, position, nullptr, FILE_BEGIN);
+        }
+        run.retryCount = 0;
+        return ResponseStep::Receive;
+    case StatusAction::RestartWhole:
+        run.file.Close();
+        DeleteFileW(run.partialPath.c_str());
+        run.retryCount = 0;
+        if (!run.file.Open(run.partialPath, CREATE_ALWAYS)) {
+            CloseTransferHandles(run.handles);
+            PostFatalError(run.window, L"Не удалось создать файл для записи: " + run.partialPath);
+            return ResponseStep::Failed;
+        }
+        run.expectedSize = contentLength;
+        run.offset = 0;
+        return ResponseStep::Receive;
+    case StatusAction::RestartEmpty:
+        if (!AllowImmediateRestart(run, status)) return ResponseStep::Failed;
+        ForgetPartialFile(run);
+        CloseTransferHandles(run.handles);
+        return ResponseStep::RequestAgain;
+    case StatusAction::Fatal:
+        break;
+    }
+    run.file.FlushAndClose();
+    CloseTransferHandles(run.handles);
+    PostFatalError(run.window, HTTP_ERROR_TEXT + std::to_wstring(status));
+    return ResponseStep::Failed;
+}
+
+} // namespace
+
+DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, const std::wstring& partialPath) {
+    PostProgress(window, L"Подключение к серверу обновлений...", L"Инициализация WinHTTP соединения...", 10);
+
+    auto run = std::make_unique<DownloadRun>(); // the target's buffers are too big for a thread stack frame
+    run->window = window;
+    run->partialPath = partialPath;
+    if (!SplitTransferUrl(downloadUrl, run->target)) {
+        PostFatalError(window, L"Некорректный URL загрузки: " + downloadUrl);
+        return DownloadResult::Failed;
+    }
+    run->offset = ExistingFileSize(partialPath);
+    run->buffer = std::make_unique<BYTE[]>(TRANSFER_BUFFER_SIZE); // value-initialised: zero-filled
+
+    for (;;) {
+        DWORD status = 0;
+        uint64_t contentLength = 0;
+        if (!SendTransferRequest(run->handles, run->target, run->offset, status, contentLength)) {
+            ++run->retryCount;
+            if (run->retryCount <= RECONNECT_ATTEMPTS_MAX) {
+                PostReconnectNotice(*run, run->retryCount);
+                Pause();
+                continue;
+            }
+            run->file.FlushAndClose();
+            CloseTransferHandles(run->handles);
+            if (AskRetry(window)) {
+                run->retryCount = 0;
+                continue;
+            }
+            // The window belongs to the main thread; only it may destroy it.
+            PostMessageW(window, WM_CLOSE_REQUEST, 0, 0);
+            return DownloadResult::Abandoned;
+        }
+
+        const ResponseStep step = HandleResponse(*run, status, contentLength);
+        if (step == ResponseStep::Failed) return DownloadResult::Failed;
+        if (step == ResponseStep::RequestAgain) continue;
+
+        if (run->firstResponse) {
+            PostLogLine(window, L"[OK] Соединение установлено (HTTP Range-streaming активен)");
+            PostLogLine(window, L"[..] Загрузка компонентов дистрибутива ZENKA...");
+            run->firstResponse = false;
+        }
+        switch (ReceiveBody(*run)) {
+        case BodyEnd::Complete:
+            run->file.FlushAndClose();
+            CloseTransferHandles(run->handles);
+            PostLogLine(window, L"[OK] Загрузка дистрибутива завершена успешно");
+            return DownloadResult::Completed;
+        case BodyEnd::WriteError:
+            run->file.FlushAndClose();
+            CloseTransferHandles(run->handles);
+            PostFatalError(window, L"Ошибка записи файла на диск (недостаточно места или ошибка доступа).");
+            return DownloadResult::Failed;
+        case BodyEnd::Lost:
+            // The file stays open at `offset` for the ranged request that continues it.
+            run->file.Flush();
+            CloseTransferHandles(run->handles);
+            PostReconnectNotice(*run, 1);
+            Pause();
+            run->retryCount = 1;
+            break;
+        }
+    }
 }

@@ -11,5 +11,18 @@ enum class DownloadResult {
     Abandoned, // the user gave up in the network-error box; the window is being closed
 };
 
+// Runs on the install worker. Continues an existing partial file with a range request, retries a
+// failed request or a broken transfer after a 2-second pause (five times in a row on its own, then
+// the user decides in the network-error box), and reports progress to `window` at most every
+// 120 ms. The partial file is kept on every failure and on Cancel, so a later run can resume it.
+// On Cancel it posts WM_CLOSE_REQUEST to `window` and returns Abandoned without a fatal error.
 DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl,
                                const std::wstring& partialPath);
+
+// What a test puts in place of the two things it cannot sit through or answer: the pause before
+// a retry and the network-error box. Null members mean the real ones. Set before a download starts.
+struct DownloadSeam {
+    void (*pause)() = nullptr;
+    bool (*askRetry)(HWND window) = nullptr; // true: Retry, false: Cancel
+};
+extern DownloadSeam g_downloadSeam;

@@ -1,0 +1,70 @@
+#include "install/download_progress.h"
+
+#include <iomanip>
+#include <locale>
+#include <sstream>
+
+namespace {
+std::wostringstream ClassicStream() {
+    std::wostringstream stream;
+    stream.imbue(std::locale::classic());
+    stream << std::fixed;
+    return stream;
+}
+} // namespace
+
+std::wstring FormatByteSize(uint64_t bytes) {
+    static const wchar_t* const UNITS[] = {L"Б", L"КБ", L"МБ", L"ГБ"};
+    double value = static_cast<double>(bytes);
+    int unit = 0;
+    while (value >= 1024.0 && unit < 3) {
+        value *= 1.0 / 1024.0;
+        ++unit;
+    }
+    std::wostringstream stream = ClassicStream();
+    stream << std::setprecision(1) << value << L' ' << UNITS[unit];
+    return stream.str();
+}
+
+int DownloadThousandths(uint64_t offset, uint64_t expectedSize) {
+    if (expectedSize == 0) return 0;
+    const double fraction = static_cast<double>(offset) / static_cast<double>(expectedSize);
+    const double thousandths = fraction * 100.0 * 10.0;
+    if (thousandths >= 1000.0) return 1000; // also keeps the int conversion in range
+    return static_cast<int>(thousandths);
+}
+
+double TransferSpeedMbPerSecond(uint64_t bytes, int64_t elapsedMs) {
+    if (elapsedMs <= 0) return 0.0;
+    return (static_cast<double>(bytes) * (1.0 / 1048576.0)) / (static_cast<double>(elapsedMs) / 1000.0);
+}
+
+std::wstring FormatDownloadDetail(uint64_t offset, uint64_t expectedSize, double speedMbPerSecond) {
+    std::wostringstream stream = ClassicStream();
+    if (expectedSize != 0) {
+        stream << std::setprecision(1) << DownloadThousandths(offset, expectedSize) / 10.0 << L"% ("
+               << FormatByteSize(offset) << L" / " << FormatByteSize(expectedSize) << L") \u2014 ";
+    } else {
+        stream << FormatByteSize(offset) << L" \u2014 ";
+    }
+    stream << std::setprecision(2) << speedMbPerSecond << L" МБ/с";
+    return stream.str();
+}
+
+std::wstring FormatReconnectDetail(int attempt) {
+    return L"Восстановление подключения (попытка " + std::to_wstring(attempt) + L" из " +
+           std::to_wstring(RECONNECT_ATTEMPTS_MAX) + L")...";
+}
+
+StatusAction ClassifyStatus(uint32_t status) {
+    switch (status) {
+    case 206: return StatusAction::ContinueRange;
+    case 200: return StatusAction::RestartWhole;
+    case 416: return StatusAction::RestartEmpty;
+    default: return StatusAction::Fatal;
+    }
+}
+
+bool IsDownloadComplete(uint64_t offset, uint64_t expectedSize) {
+    return expectedSize != 0 ? offset >= expectedSize : offset != 0;
+}

@@ -1,0 +1,106 @@
+#include "install/transfer.h"
+
+#include <cwchar>
+
+const wchar_t* const TRANSFER_USER_AGENT = L"ZENKA-Bootstrapper/1.0";
+
+namespace {
+constexpr int RESOLVE_TIMEOUT_MS = 10000;
+constexpr int CONNECT_TIMEOUT_MS = 10000;
+constexpr int SEND_TIMEOUT_MS = 15000;
+constexpr int RECEIVE_TIMEOUT_MS = 15000; // bounds each wait for headers and for body data
+constexpr DWORD CONTENT_LENGTH_BUFFER_BYTES = 128;
+
+void CloseSlot(HINTERNET& slot) {
+    if (slot != nullptr) {
+        WinHttpCloseHandle(slot);
+        slot = nullptr;
+    }
+}
+} // namespace
+
+TransferHandles::~TransferHandles() { CloseTransferHandles(*this); }
+
+void CloseTransferHandles(TransferHandles& handles) {
+    CloseSlot(handles.request);
+    CloseSlot(handles.connection);
+    CloseSlot(handles.session);
+}
+
+bool SplitTransferUrl(const std::wstring& url, TransferTarget& target) {
+    target = TransferTarget{};
+    URL_COMPONENTS components{};
+    components.dwStructSize = sizeof(components);
+    components.lpszHostName = target.hostName;
+    components.dwHostNameLength = static_cast<DWORD>(sizeof(target.hostName) / sizeof(wchar_t));
+    components.lpszUrlPath = target.urlPath;
+    components.dwUrlPathLength = static_cast<DWORD>(sizeof(target.urlPath) / sizeof(wchar_t));
+    if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &components)) return false;
+    // Some WinHTTP versions crack "ftp:" or host-less URLs; the download can only speak HTTP(S).
+    if (components.nScheme != INTERNET_SCHEME_HTTP && components.nScheme != INTERNET_SCHEME_HTTPS) return false;
+    if (target.hostName[0] == L'\0') return false;
+    target.port = components.nPort;
+    target.scheme = components.nScheme;
+    return true;
+}
+
+std::wstring BuildRangeHeader(uint64_t offset) {
+    return L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n";
+}
+
+bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset,
+                         DWORD& status, uint64_t& contentLength) {
+    // Nothing is reused across attempts: a broken connection must not be picked up again.
+    CloseTransferHandles(handles);
+
+    handles.session = WinHttpOpen(TRANSFER_USER_AGENT, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (handles.session == nullptr) return false;
+    WinHttpSetTimeouts(handles.session, RESOLVE_TIMEOUT_MS, CONNECT_TIMEOUT_MS, SEND_TIMEOUT_MS,
+                       RECEIVE_TIMEOUT_MS);
+    // Some WinHTTP implementations wait for the response headers under a separate limit that is
+    // unbounded by default, so a server that accepts the request and then stays silent would hang
+    // the installation; the receive time-out is meant to bound that wait too.
+    DWORD headersTimeout = RECEIVE_TIMEOUT_MS;
+    WinHttpSetOption(handles.session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
+                     sizeof(headersTimeout));
+
+    handles.connection = WinHttpConnect(handles.session, target.hostName, target.port, 0);
+    if (handles.connection == nullptr) return false;
+
+    const DWORD flags = target.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    handles.request = WinHttpOpenRequest(handles.connection, L"GET", target.urlPath, nullptr,
+                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+    if (handles.request == nullptr) return false;
+
+    if (offset != 0) {
+        // Without the header the server sends the whole resource; a failure here only costs the resume.
+        const std::wstring range = BuildRangeHeader(offset);
+        WinHttpAddRequestHeaders(handles.request, range.c_str(), static_cast<DWORD>(range.size()),
+                                 WINHTTP_ADDREQ_FLAG_ADD);
+    }
+
+    if (!WinHttpSendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                            0, 0, 0)) {
+        return false;
+    }
+    if (!WinHttpReceiveResponse(handles.request, nullptr)) return false;
+
+    DWORD code = 0;
+    DWORD codeSize = sizeof(code);
+    if (!WinHttpQueryHeaders(handles.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &code, &codeSize, WINHTTP_NO_HEADER_INDEX)) {
+        return false;
+    }
+    status = code;
+
+    contentLength = 0;
+    wchar_t lengthText[CONTENT_LENGTH_BUFFER_BYTES / sizeof(wchar_t)] = {};
+    DWORD lengthSize = CONTENT_LENGTH_BUFFER_BYTES;
+    if (WinHttpQueryHeaders(handles.request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                            lengthText, &lengthSize, WINHTTP_NO_HEADER_INDEX)) {
+        lengthText[CONTENT_LENGTH_BUFFER_BYTES / sizeof(wchar_t) - 1] = L'\0';
+        contentLength = _wcstoui64(lengthText, nullptr, 10);
+    }
+    return true;
+}

@@ -1,0 +1,53 @@
+// The HTTP layer under the download: one fresh WinHTTP session, connection and GET request per
+// attempt, asking for the bytes from a given offset on. The body is read by the caller through the
+// request handle left open in TransferHandles.
+#pragma once
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cstdint>
+#include <string>
+
+// The parts of the download URL, split once and used unchanged by every attempt.
+struct TransferTarget {
+    wchar_t hostName[256] = {};
+    INTERNET_PORT port = 0; // the URL's explicit port, else the scheme's default
+    INTERNET_SCHEME scheme = 0;
+    wchar_t urlPath[1024] = {};
+};
+
+// The handles of the current attempt, each null or owned by this record. They are released in the
+// order request, connection, session by CloseTransferHandles, by the next SendTransferRequest, or at
+// the latest when the record goes out of scope.
+struct TransferHandles {
+    HINTERNET request = nullptr;
+    HINTERNET connection = nullptr;
+    HINTERNET session = nullptr;
+
+    TransferHandles() = default;
+    ~TransferHandles();
+    TransferHandles(const TransferHandles&) = delete;
+    TransferHandles& operator=(const TransferHandles&) = delete;
+};
+
+extern const wchar_t* const TRANSFER_USER_AGENT; // "ZENKA-Bootstrapper/1.0"
+
+// Splits `url` with WinHttpCrackUrl. False for a URL without scheme and host, with a scheme other
+// than http/https, or with a host name or path too long for its buffer.
+bool SplitTransferUrl(const std::wstring& url, TransferTarget& target);
+
+// "Range: bytes=<offset>-\r\n": the one header a resuming request adds.
+std::wstring BuildRangeHeader(uint64_t offset);
+
+// Closes whatever `handles` holds, then opens a session, connection and GET request for `target`,
+// with a Range header only when `offset` is not 0, sends it and waits for the response headers
+// (each wait bounded by the time-outs). True when a status code could be read: `status` holds it,
+// `contentLength` the announced body size (0 when absent or unreadable), and the request handle
+// stays open for the body. False on any failure before that; the handles opened so far stay in the
+// record until the next call or CloseTransferHandles.
+bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset,
+                         DWORD& status, uint64_t& contentLength);
+
+// Closes request, connection, session in this order and empties the slots; an empty record is fine.
+void CloseTransferHandles(TransferHandles& handles);

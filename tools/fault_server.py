@@ -1,0 +1,224 @@
+#!/usr/bin/env python3
+"""A misbehaving HTTP file server for the download tests, on 127.0.0.1 only.
+
+  fault_server.py start STATE_DIR   start in the background; prints the port, writes STATE_DIR/port
+  fault_server.py stop STATE_DIR    stop the server started with that STATE_DIR
+  fault_server.py serve STATE_DIR   run in the foreground
+
+Many tests share one server; each test picks its own key and works under it:
+
+  PUT /control/<key>   body: a scenario (JSON, below); resets the key's request log
+  GET /log/<key>       one line per request so far: "<ms since the scenario>\t<Range or ->\t<User-Agent>"
+  GET /f/<key>         the file, answered as the scenario says
+
+Scenario: {"file": path, "responses": [step, ...]}; request n uses step n, the last step repeats
+(no steps: every request is honoured). A step is an object with any of:
+  status        200, 206, 416, 404, 500 ...; absent: 206 for a Range request (416 when it starts
+                at or past the end), else 200
+  ignore_range  true: answer 200 with the whole file even when asked for a range
+  no_length     true: send no Content-Length (the body ends when the connection closes)
+  length        a Content-Length to announce instead of the true one
+  break_after   close the connection after this many body bytes
+  stall         seconds to wait before the response headers
+  stall_after   [bytes, seconds]: wait this long after this many body bytes
+  chunk, delay  send the body in chunks of `chunk` bytes, `delay` seconds apart (trickle)
+  empty         true: send no body bytes at all
+  drop          true: close the connection without any answer
+"""
+import json
+import os
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+LOCK = threading.Lock()
+SCENARIOS = {}  # key -> {"scenario": dict, "log": [str], "start": float, "count": int}
+
+
+def parse_range(header, size):
+    if not header or not header.startswith("bytes="):
+        return None
+    first = header[len("bytes="):].split("-", 1)[0].strip()
+    return int(first) if first.isdigit() else None
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def reply_text(self, code, text):
+        data = text.encode("utf-8")
+        self.send_response(code)
+        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_PUT(self):
+        parts = self.path.split("/")
+        if len(parts) != 3 or parts[1] != "control":
+            return self.reply_text(404, "no such control\n")
+        body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+        with LOCK:
+            SCENARIOS[parts[2]] = {"scenario": json.loads(body or b"{}"), "log": [],
+                                   "start": time.monotonic(), "count": 0}
+        self.reply_text(200, "ok\n")
+
+    do_POST = do_PUT
+
+    def do_GET(self):
+        parts = self.path.split("/")
+        if len(parts) == 3 and parts[1] == "log":
+            with LOCK:
+                entry = SCENARIOS.get(parts[2])
+                lines = list(entry["log"]) if entry else []
+            return self.reply_text(200, "".join(line + "\n" for line in lines))
+        if len(parts) == 3 and parts[1] == "f":
+            return self.serve_file(parts[2])
+        self.reply_text(404, "not found\n")
+
+    def serve_file(self, key):
+        with LOCK:
+            entry = SCENARIOS.get(key)
+            if entry is None:
+                return self.reply_text(404, "no scenario\n")
+            elapsed = int((time.monotonic() - entry["start"]) * 1000)
+            entry["log"].append("%d\t%s\t%s" % (elapsed, self.headers.get("Range", "-"),
+                                                 self.headers.get("User-Agent", "-")))
+            steps = entry["scenario"].get("responses") or [{}]
+            step = steps[min(entry["count"], len(steps) - 1)]
+            entry["count"] += 1
+            path = entry["scenario"].get("file")
+        data = b""
+        if path:
+            with open(path, "rb") as f:
+                data = f.read()
+        size = len(data)
+
+        if step.get("stall"):
+            time.sleep(step["stall"])
+        if step.get("drop"):
+            self.close_connection = True
+            try:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            return
+        start = parse_range(self.headers.get("Range"), size)
+        status = step.get("status")
+        if status is None:
+            if start is None or step.get("ignore_range"):
+                status = 200
+            else:
+                status = 206 if start < size else 416
+        if status == 206:
+            body = data[start or 0:]
+        elif status == 200:
+            body = data
+        else:
+            body = ("error %d\n" % status).encode()
+        if step.get("empty"):
+            body = b""
+
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        if status == 206:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start or 0, size - 1, size))
+        if step.get("no_length"):
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(step.get("length", len(body))))
+        self.end_headers()
+
+        limit = step.get("break_after")
+        if limit is not None:
+            body = body[:limit]
+        chunk = step.get("chunk") or 65536
+        delay = step.get("delay") or 0
+        stall_after = step.get("stall_after")
+        sent = 0
+        try:
+            while True:
+                if stall_after and sent == stall_after[0]:
+                    time.sleep(stall_after[1])
+                    stall_after = None
+                if sent >= len(body):
+                    break
+                end = min(len(body), sent + chunk)
+                if stall_after and sent < stall_after[0] < end:
+                    end = stall_after[0]
+                self.wfile.write(body[sent:end])
+                self.wfile.flush()
+                sent = end
+                if delay:
+                    time.sleep(delay)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        if limit is not None or step.get("no_length"):
+            # An abrupt end: the client sees the body stop short of what was announced.
+            self.close_connection = True
+            try:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+
+def serve(state_dir):
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    port = server.server_address[1]
+    with open(os.path.join(state_dir, "port.tmp"), "w") as f:
+        f.write("%d\n" % port)
+    os.replace(os.path.join(state_dir, "port.tmp"), os.path.join(state_dir, "port"))
+    with open(os.path.join(state_dir, "pid"), "w") as f:
+        f.write("%d\n" % os.getpid())
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    server.serve_forever()
+
+
+def start(state_dir):
+    os.makedirs(state_dir, exist_ok=True)
+    stop(state_dir)
+    port_file = os.path.join(state_dir, "port")
+    with open(os.path.join(state_dir, "server.log"), "ab") as log:
+        subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", state_dir],
+                         stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+    for _ in range(200):
+        if os.path.exists(port_file):
+            print(open(port_file).read().strip())
+            return 0
+        time.sleep(0.05)
+    print("fault_server: did not start", file=sys.stderr)
+    return 1
+
+
+def stop(state_dir):
+    pid_file = os.path.join(state_dir, "pid")
+    if os.path.exists(pid_file):
+        try:
+            os.kill(int(open(pid_file).read()), signal.SIGTERM)
+        except (ProcessLookupError, ValueError):
+            pass
+        os.remove(pid_file)
+    for name in ("port",):
+        if os.path.exists(os.path.join(state_dir, name)):
+            os.remove(os.path.join(state_dir, name))
+    return 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3 or sys.argv[1] not in ("start", "stop", "serve"):
+        print(__doc__, file=sys.stderr)
+        sys.exit(2)
+    command, directory = sys.argv[1], os.path.abspath(sys.argv[2])
+    if command == "serve":
+        serve(directory)
+    else:
+        sys.exit(start(directory) if command == "start" else stop(directory))
