@@ -4,14 +4,13 @@
 // ComputeFileSha256 against a bare BCrypt loop over the downloaded file. The bare loop is also run
 // writing every chunk to a file and flushing it, which shows the disk's share of the difference. Prints MB/s (2^20 bytes)
 // of the best round of each and the peak working set after each phase.
+#include "bare_loops.h"
 #include "install/checksum.h"
 #include "install/download.h"
 #include "install/transfer.h"
 
 #include <windows.h>
-#include <bcrypt.h>
 #include <psapi.h>
-#include <winhttp.h>
 
 #include <algorithm>
 #include <chrono>
@@ -32,58 +31,6 @@ double PeakWorkingSetMb() {
     counters.cb = sizeof(counters);
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
     return static_cast<double>(counters.PeakWorkingSetSize) / 1048576.0;
-}
-
-// The download's network calls and nothing else: no reports, and no file unless `file` is given,
-// in which case every chunk is written to it and it is flushed at the end, as the download does.
-uint64_t BareWinHttpLoop(const std::wstring& url, HANDLE file = INVALID_HANDLE_VALUE) {
-    TransferTarget target;
-    if (!SplitTransferUrl(url, target)) return 0;
-    TransferHandles handles;
-    DWORD status = 0;
-    uint64_t length = 0;
-    if (!SendTransferRequest(handles, target, 0, status, length) || status != 200) return 0;
-    const std::unique_ptr<BYTE[]> buffer = std::make_unique<BYTE[]>(65536);
-    uint64_t total = 0;
-    DWORD available = 0;
-    while (WinHttpQueryDataAvailable(handles.request, &available) && available > 0) {
-        DWORD received = 0;
-        if (!WinHttpReadData(handles.request, buffer.get(), available < 65536 ? available : 65536, &received) ||
-            received == 0) {
-            break;
-        }
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            if (!WriteFile(file, buffer.get(), received, &written, nullptr) || written != received) return 0;
-        }
-        total += received;
-    }
-    if (file != INVALID_HANDLE_VALUE) FlushFileBuffers(file);
-    return total;
-}
-
-// Reading and hashing and nothing else.
-uint64_t BareBCryptLoop(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
-    BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
-    const std::unique_ptr<BYTE[]> buffer = std::make_unique<BYTE[]>(65536);
-    uint64_t total = 0;
-    DWORD count = 0;
-    while (ReadFile(file, buffer.get(), 65536, &count, nullptr) && count > 0) {
-        BCryptHashData(hash, buffer.get(), count, 0);
-        total += count;
-    }
-    UCHAR digest[32];
-    BCryptFinishHash(hash, digest, 32, 0);
-    BCryptDestroyHash(hash);
-    BCryptCloseAlgorithmProvider(algorithm, 0);
-    CloseHandle(file);
-    return total;
 }
 
 uint64_t FileSize(const std::wstring& path) {

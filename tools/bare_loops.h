@@ -1,0 +1,20 @@
+// The platform alone, as the benchmarks' yardsticks: the download's network calls with nothing of
+// ours around them, and reading plus hashing a file with nothing else. Shared by the benchmark
+// drivers so that every figure is compared with the same loops.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// One GET of `url` read to its end with WinHttpQueryDataAvailable / WinHttpReadData into one
+// 64 KiB buffer, exactly the calls the download makes, without reports. When `file` is an open
+// handle every chunk is also written to it before the next read, and it is flushed at the end.
+// Returns the body bytes received; 0 when the request failed, was not answered with 200, or a
+// write failed.
+uint64_t BareWinHttpLoop(const std::wstring& url, HANDLE file = INVALID_HANDLE_VALUE);
+
+// Reads `path` in 64 KiB pieces and feeds them to a BCrypt SHA-256 hash. Returns the bytes hashed
+// (0 when the file cannot be opened).
+uint64_t BareBCryptLoop(const std::wstring& path);
