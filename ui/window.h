@@ -1,6 +1,6 @@
 // The setup window's procedure: creates fonts, icon and buttons, moves through the pages
 // (welcome -> installing -> finished), starts the install worker and reacts to its messages.
-// All its state lives in g_settings and g_progress (app/state.h).
+// All its state lives in g_settings and g_progress (app/state.h), except the pacing of repaints.
 #pragma once
 
 #include <windows.h>

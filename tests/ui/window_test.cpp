@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
+#include <chrono>
 #include <filesystem>
 
 namespace {
@@ -199,6 +202,61 @@ TEST_F(SetupWindow, InstallButtonStartsTheWorkerWithTheSettings) {
     EXPECT_NE(box.text.find(target.wstring()), std::wstring::npos) << testing::PrintToString(box.text);
     EXPECT_FALSE(IsWindow(window_));
     std::filesystem::remove_all(target);
+}
+
+// Counts the window's paints and remembers which report each one could show.
+struct PaintLog {
+    int reportsHandled = 0;
+    int paints = 0;
+    int reportsShownByLastPaint = -1;
+};
+
+LRESULT CALLBACK PaintLogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+    auto* log = reinterpret_cast<PaintLog*>(data);
+    if (message == WM_STATE_CHANGED) ++log->reportsHandled;
+    if (message == WM_PAINT) {
+        ++log->paints;
+        log->reportsShownByLastPaint = log->reportsHandled;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+void PumpWaiting() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+TEST_F(SetupWindow, AStreamOfReportsIsPaintedAtAPaceAndItsLastStateIsShown) {
+    using Clock = std::chrono::steady_clock;
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+    UpdateWindow(window_);
+    PumpWaiting();
+    PaintLog log;
+    ASSERT_TRUE(SetWindowSubclass(window_, &PaintLogProc, 1, reinterpret_cast<DWORD_PTR>(&log)));
+
+    // A report every 2 ms for 300 ms, as the unpacking sends them, each handled before the next.
+    const Clock::time_point start = Clock::now();
+    int reports = 0;
+    while (Clock::now() - start < std::chrono::milliseconds(300)) {
+        PostMessageW(window_, WM_STATE_CHANGED, 0, 0);
+        ++reports;
+        PumpWaiting();
+        Sleep(2);
+    }
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    // The state after the last report is painted too, a little later.
+    const Clock::time_point waitEnd = Clock::now() + std::chrono::seconds(5);
+    while (log.reportsShownByLastPaint != reports && Clock::now() < waitEnd) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        PumpWaiting();
+    }
+    RemoveWindowSubclass(window_, &PaintLogProc, 1);
+
+    EXPECT_EQ(log.reportsHandled, reports);
+    EXPECT_EQ(log.reportsShownByLastPaint, reports);
+    // One paint per 40 ms at most, plus the first and the closing one; a slow machine only lowers
+    // the number.
+    EXPECT_LE(log.paints, elapsedMs / 40 + 3) << reports << " reports in " << elapsedMs << " ms";
 }
 
 } // namespace
