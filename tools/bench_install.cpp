@@ -82,7 +82,7 @@ struct Watcher {
     Clock::time_point stopped;
 };
 
-constexpr auto MEMORY_SAMPLE_INTERVAL = std::chrono::milliseconds(5);
+constexpr auto MEMORY_SAMPLE_INTERVAL = std::chrono::milliseconds(20);
 
 void Watch(Watcher& watcher) {
     std::wstring last;
