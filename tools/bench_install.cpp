@@ -3,10 +3,11 @@
 //   bench_install.exe install URL TARGET_DIR SHA256
 //     Creates the setup window in this process exactly as the program does, lets it sit idle on
 //     its welcome page for a second, presses the install button and waits for the finished page.
-//     Prints one line of key=value pairs: the seconds from the click to the start of each phase
-//     and the phase lengths (prep, download, checksum, extract, register, pause, whole), the
-//     memory idle on the welcome page and at its peak during the installation, and how often the
-//     status text was looked at (which bounds how exact the phase boundaries are).
+//     Prints one line of key=value pairs: the phases in seconds (prep = click to download, download,
+//     checksum, extract, register = shortcuts and registration, pause = final status to finished
+//     page, whole = click to finished page), the memory idle on the welcome page and at its peak
+//     during the installation, how often the status line was looked at (which bounds how exact the
+//     phase boundaries are), and the window's repaints during the installation.
 //   bench_install.exe bare URL FILE
 //     The counterparts in the same process kind: a bare WinHTTP read loop (nothing written), the
 //     same loop writing FILE and flushing it, and a bare BCrypt loop over FILE, which is then
@@ -29,6 +30,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
