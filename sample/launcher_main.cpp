@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sample/launcher_window.h"
+#include "sample/system_folders.h"
 
 namespace {
 
@@ -27,21 +28,6 @@ struct LauncherView {
 };
 
 LauncherView g_view;
-
-std::wstring ProgramPath() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-        if (length == 0) {
-            return std::wstring();
-        }
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 std::wstring CurrentDirectory() {
     DWORD needed = GetCurrentDirectoryW(0, nullptr);
@@ -137,7 +123,7 @@ LRESULT CALLBACK LauncherProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    g_view.programPath = ProgramPath();
+    g_view.programPath = CurrentProgramPath();
     g_view.currentDirectory = CurrentDirectory();
 
     WNDCLASSEXW windowClass = {};

@@ -1,6 +1,7 @@
 #include "download/download_run.h"
 
 #include "support/message_window.h"
+#include "support/state_reset.h"
 
 #include <chrono>
 #include <mutex>
@@ -55,12 +56,7 @@ void InstallInstantPause() { g_downloadSeam.pause = InstantPause; }
 void ResetDownloadTestState() {
     g_downloadSeam = DownloadSeam{};
     Seams() = SeamRecord{};
-    std::lock_guard<std::mutex> lock(g_progress.stateMutex);
-    g_progress.statusText = L"Инициализация установки...";
-    g_progress.detailText = L"Подготовка компонентов...";
-    g_progress.progress = 0;
-    g_progress.errorText.clear();
-    g_progress.logLines.clear();
+    ResetProgressState();
 }
 
 ObservedDownload ObserveDownload(const std::wstring& url, const std::wstring& partialPath) {

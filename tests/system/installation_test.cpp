@@ -3,6 +3,7 @@
 #include "app/state.h"
 #include "install/worker.h"
 #include "support/message_window.h"
+#include "support/zip_builder.h"
 
 #include "link_reader.h"
 #include "registry_reader.h"
@@ -10,17 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <miniz.h>
-
 #include <string>
 
 namespace {
-
-bool AddToPackage(const std::wstring& package, const char* name, const std::string& data) {
-    const std::string path(package.begin(), package.end()); // the scratch path is ASCII
-    return mz_zip_add_mem_to_archive_file_in_place(path.c_str(), name, data.data(), data.size(), nullptr, 0,
-                                                   MZ_DEFAULT_COMPRESSION) != 0;
-}
 
 class Installation : public testing::Test {
 protected:
@@ -36,9 +29,9 @@ protected:
 TEST_F(Installation, LeavesBothLinksAndTheUninstallEntry) {
     ScratchDir target(L"installation");
     const std::wstring package = target.Path() + L"\\payload.zip";
-    ASSERT_TRUE(AddToPackage(package, "ZENKA.exe", std::string(3000, 'L')));
-    ASSERT_TRUE(AddToPackage(package, "zenka-updater.exe", std::string(1500, 'U')));
-    ASSERT_TRUE(AddToPackage(package, "data/pack.bin", std::string(700, 'D')));
+    WriteFileBytes(package, BuildZip({{"ZENKA.exe", std::string(3000, 'L')},
+                                      {"zenka-updater.exe", std::string(1500, 'U')},
+                                      {"data/pack.bin", std::string(700, 'D')}}));
 
     MessageWindow window;
     WorkerValues values;

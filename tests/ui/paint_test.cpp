@@ -5,6 +5,8 @@
 #include "ui/gdi_count.h"
 #include "ui/ui_test_support.h"
 
+#include "support/state_reset.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -17,7 +19,7 @@ constexpr int BAR_ROW = 157; // the middle row of the progress track
 class PagePaint : public testing::Test {
 protected:
     void SetUp() override {
-        ResetProgress();
+        ResetProgressState();
         window_ = MakeSetupWindow();
         ASSERT_NE(window_, nullptr);
     }

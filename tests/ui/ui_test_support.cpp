@@ -55,15 +55,6 @@ HWND MakeSetupWindow() {
     return CreateSetupWindow(GetModuleHandleW(nullptr));
 }
 
-void ResetProgress() {
-    std::lock_guard<std::mutex> lock(g_progress.stateMutex);
-    g_progress.statusText = L"Инициализация установки...";
-    g_progress.detailText = L"Подготовка компонентов...";
-    g_progress.progress = 0;
-    g_progress.errorText.clear();
-    g_progress.logLines.clear();
-}
-
 void DrainMessages() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

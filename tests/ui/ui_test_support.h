@@ -36,9 +36,6 @@ private:
 // The setup window of this process (class registered on first use), not shown.
 HWND MakeSetupWindow();
 
-// Puts the Shared progress state back to its start.
-void ResetProgress();
-
 // Removes everything waiting in this thread's queue (WM_QUIT included).
 void DrainMessages();
 

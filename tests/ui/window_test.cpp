@@ -5,6 +5,8 @@
 #include "ui/window.h"
 #include "ui/ui_test_support.h"
 
+#include "support/state_reset.h"
+
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
@@ -41,7 +43,7 @@ bool QuitPosted() {
 class SetupWindow : public testing::Test {
 protected:
     void SetUp() override {
-        ResetProgress();
+        ResetProgressState();
         g_settings.pageState = PAGE_WELCOME;
         window_ = MakeSetupWindow();
         ASSERT_NE(window_, nullptr);

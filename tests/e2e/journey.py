@@ -1,0 +1,258 @@
+#!/usr/bin/env python3
+"""End-to-end cases of a whole installation, each a command:
+
+    journey.py CASE PREFIX SETUP_EXE PACKAGE
+
+CASE is one of the functions below whose name starts with case_. Exit code 0 when every check
+passed; the checks are printed as they are made.
+"""
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+import e2elib as e
+from e2elib import check, g
+
+
+def install(machine, target, url, digest=None):
+    """One installation by clicking, through to the finished page and the close button."""
+    setup = machine.start("--url", url, "--sha256", digest or machine.digest, "--target", target)
+    try:
+        setup.attach()
+        setup.click(*e.INSTALL_BUTTON)
+        finished = e.wait_finished_page(setup)
+        check(finished, "the finished page appears")
+        if finished:
+            setup.click(*e.CLOSE_BUTTON)
+            check(setup.exit_code(20) == 0, "the close button ends the setup with 0")
+        return finished
+    finally:
+        setup.kill()
+
+
+def case_fresh_install(machine, work):
+    target = machine.fresh_target("fresh")
+    server = e.ReleaseServer(work, machine.package)
+    try:
+        install(machine, target, server.url)
+        e.check_installed(machine, target)
+        e.check_registered(machine, target)
+        requests = server.requests()
+        check(len(requests) == 1, "one request for the whole package (%d)" % len(requests))
+        if requests:
+            uri, ranged, agent, status, _ = requests[0]
+            check(uri == "/" + e.RELEASE_PATH and status == "200", "GET of the release path answered 200")
+            check(ranged == "-", "no Range header on a fresh download")
+            check(agent == "ZENKA-Bootstrapper/1.0", "user agent ZENKA-Bootstrapper/1.0")
+    finally:
+        server.stop()
+
+
+def case_second_install(machine, work):
+    target = machine.fresh_target("second")
+    server = e.ReleaseServer(work, machine.package)
+    try:
+        install(machine, target, server.url)
+        marker = os.path.join(machine.unix_path(target), "ZENKA.exe")
+        with open(marker, "wb") as damaged:
+            damaged.write(b"damaged since the first install")
+        install(machine, target, server.url)
+        e.check_installed(machine, target)  # the damaged launcher was replaced
+        e.check_registered(machine, target)
+    finally:
+        server.stop()
+
+
+def case_resume_after_kill(machine, work):
+    target = machine.fresh_target("resume")
+    partial = os.path.join(machine.unix_path(target), "payload.zip.downloading")
+    size = os.path.getsize(machine.package)
+    faults = e.FaultServer(work, machine.package)
+    try:
+        # Slow enough to be killed in the middle: 8 KiB every 50 ms.
+        faults.scenario([{"chunk": 8192, "delay": 0.05}])
+        setup = machine.start("--url", faults.url, "--sha256", machine.digest, "--target", target)
+        try:
+            setup.attach()
+            setup.click(*e.INSTALL_BUTTON)
+            deadline = time.time() + 60
+            while time.time() < deadline and not (os.path.exists(partial) and os.path.getsize(partial) > size // 3):
+                time.sleep(0.05)
+        finally:
+            setup.kill()
+        time.sleep(0.5)
+        kept = os.path.getsize(partial) if os.path.exists(partial) else 0
+        check(0 < kept < size, "a partial download is left after the kill (%d of %d bytes)" % (kept, size))
+
+        faults.scenario([{}])  # now an ordinary server that honours ranges
+        install(machine, target, faults.url)
+        log = faults.log()
+        check(len(log) >= 1 and log[0][1] == "bytes=%d-" % kept,
+              "the next run asks for the rest: %s" % (log[0][1] if log else "no request"))
+        e.check_installed(machine, target)
+    finally:
+        faults.stop()
+
+
+def case_digest_mismatch(machine, work):
+    target = machine.fresh_target("mismatch")
+    server = e.ReleaseServer(work, machine.package)
+    setup = machine.start("--url", server.url, "--sha256", "0" * 64, "--target", target)
+    try:
+        setup.attach()
+        setup.click(*e.INSTALL_BUTTON)
+        check(e.answer_box(setup, e.ERROR_TITLE, "Return"), "the error box appears")
+        check(setup.exit_code(20) == 0, "the setup ends with 0 after the error")
+        root = machine.unix_path(target)
+        check(not os.path.exists(os.path.join(root, "payload.zip.downloading")), "the partial file is deleted")
+        check(not os.path.exists(os.path.join(root, "ZENKA.exe")), "nothing was installed")
+        check(machine.registry_values() is None, "no uninstall entry")
+    finally:
+        setup.kill()
+        server.stop()
+
+
+def case_not_found(machine, work):
+    target = machine.fresh_target("notfound")
+    server = e.ReleaseServer(work, machine.package)
+    setup = machine.start("--url", server.url.replace("ZENKA-latest-full.zip", "missing.zip"), "--target", target)
+    try:
+        setup.attach()
+        setup.click(*e.INSTALL_BUTTON)
+        check(e.answer_box(setup, e.ERROR_TITLE, "Return"), "the error box appears")
+        check(setup.exit_code(20) == 0, "the setup ends with 0 after the error")
+        statuses = [request[3] for request in server.requests()]
+        check(statuses == ["404"], "one request, answered 404 (%s)" % statuses)
+        check(not os.path.exists(os.path.join(machine.unix_path(target), "ZENKA.exe")), "nothing was installed")
+    finally:
+        setup.kill()
+        server.stop()
+
+
+def case_server_comes_up_before_retry(machine, work):
+    target = machine.fresh_target("comesup")
+    port = e.free_port()
+    url = "http://127.0.0.1:%d/%s" % (port, e.RELEASE_PATH)
+    setup = machine.start("--url", url, "--sha256", machine.digest, "--target", target)
+    server = None
+    try:
+        setup.attach()
+        setup.click(*e.INSTALL_BUTTON)
+        box = setup.wait_window(e.NETWORK_TITLE, 60)  # six refused connections, five 2 s pauses
+        check(box is not None, "the network-error box appears while the server is down")
+        server = e.ReleaseServer(work, machine.package, port=port)
+        if box is not None:
+            g.press_key(box, "Return")  # Retry is the default button
+        finished = e.wait_finished_page(setup)
+        check(finished, "after Retry the installation finishes")
+        if finished:
+            setup.click(*e.CLOSE_BUTTON)
+            check(setup.exit_code(20) == 0, "the close button ends the setup with 0")
+        e.check_installed(machine, target)
+        check(len(server.requests()) == 1, "one request once the server is up")
+    finally:
+        setup.kill()
+        if server:
+            server.stop()
+
+
+def case_cancel_in_network_box(machine, work):
+    target = machine.fresh_target("cancel")
+    root = machine.unix_path(target)
+    os.makedirs(root)
+    partial = os.path.join(root, "payload.zip.downloading")
+    head = open(machine.package, "rb").read(50000)
+    with open(partial, "wb") as out:
+        out.write(head)
+    url = "http://127.0.0.1:%d/%s" % (e.free_port(), e.RELEASE_PATH)
+    setup = machine.start("--url", url, "--sha256", machine.digest, "--target", target)
+    try:
+        setup.attach()
+        setup.click(*e.INSTALL_BUTTON)
+        check(e.answer_box(setup, e.NETWORK_TITLE, "Escape"), "the network-error box appears")
+        check(setup.exit_code(20) == 0, "Cancel ends the setup with 0")
+        check(os.path.exists(partial) and open(partial, "rb").read() == head, "the partial download is kept as it was")
+    finally:
+        setup.kill()
+
+
+def installed_for_uninstall(machine, work, name):
+    target = machine.fresh_target(name)
+    server = e.ReleaseServer(work, machine.package)
+    try:
+        ok = install(machine, target, server.url)
+    finally:
+        server.stop()
+    e.check_registered(machine, target)
+    return target if ok else None
+
+
+def wait_removed(machine, target, timeout=40):
+    deadline = time.time() + timeout
+    while time.time() < deadline and os.path.exists(machine.unix_path(target)):
+        time.sleep(0.5)
+
+
+def case_uninstall_quiet(machine, work):
+    target = installed_for_uninstall(machine, work, "unquiet")
+    if target is None:
+        return
+    command = (machine.registry_values() or {}).get("QuietUninstallString", ("", ""))[1]
+    exe, _, options = command.partition('" ')
+    result = machine.wine(exe.strip('"'), *options.split(), timeout=60)
+    check(result.returncode == 0, "the registered quiet command line succeeds (%d)" % result.returncode)
+    wait_removed(machine, target)
+    e.check_nothing_left(machine, target, "quiet uninstall")
+
+
+def case_uninstall_through_wine(machine, work):
+    target = installed_for_uninstall(machine, work, "unwine")
+    if target is None:
+        return
+    runner = g.Setup.__new__(g.Setup)  # only its window helpers; the process is Wine's uninstaller
+    import subprocess
+    runner.process = subprocess.Popen([g.WINE_RUN, machine.prefix, "uninstaller", "--remove", "ZENKA"],
+                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL, start_new_session=True)
+    try:
+        box = runner.wait_window("^ZENKA - Удаление$", 60)
+        check(box is not None, "the updater asks for confirmation")
+        if box is not None:
+            g.press_key(box, "shift+Tab")  # from No, the default, to Yes
+            g.press_key(box, "Return")
+            deadline = time.time() + 30
+            done = None
+            while time.time() < deadline and done is None:
+                found = [w for w in g.subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                                      "^ZENKA - Удаление$"], capture_output=True,
+                                                     text=True).stdout.split() if w != box]
+                done = found[0] if found else None
+                time.sleep(0.3)
+            if done is not None:
+                g.press_key(done, "Return")  # the result box
+        wait_removed(machine, target)
+        e.check_nothing_left(machine, target, "uninstall through Wine's uninstaller")
+    finally:
+        if runner.process.poll() is None:
+            os.killpg(runner.process.pid, 9)
+
+
+def main(argv):
+    if len(argv) != 5 or "case_" + argv[1] not in globals():
+        print(__doc__, file=sys.stderr)
+        return 2
+    machine = e.Machine(argv[2], argv[3], argv[4])
+    work = tempfile.mkdtemp(prefix="zenka-e2e-")
+    started = time.time()
+    try:
+        globals()["case_" + argv[1]](machine, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+        print("took %.1f s" % (time.time() - started))
+    e.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
