@@ -207,7 +207,7 @@ class Runner:
         if use_release:
             uri = "/releases/stable/ZENKA-latest-full.zip?soak=%d-%d" % (self.args.seed, number)
             url = self.args.release_url.rstrip("/") + uri
-            kills = [rng.uniform(0.02, 1.0) for _ in range(rng.randint(1, 3))]
+            kills = [rng.uniform(0.02, 0.7) for _ in range(rng.randint(1, 3))]
             steps = None
         else:
             key = "soak-%d-%d" % (self.args.seed, number)
@@ -326,9 +326,27 @@ class Runner:
         target = os.path.join(self.args.work, "scenarios", name, "ZENKA Target")
         shutil.rmtree(os.path.dirname(target), ignore_errors=True)
         os.makedirs(os.path.dirname(target))
-        outcome, seconds = self.run_setup_until("%s/f/%s" % (self.args.fault_url, key), target, budget, expect)
-        requests = self.fault_requests(key, steps)
+        url = "%s/f/%s" % (self.args.fault_url, key)
         problems = []
+        seconds = 0.0
+        if expect == "error box, then finished":
+            # A damaged body: the digest fails, the box reports it and the partial file is gone,
+            # so the next run rightly downloads everything again.
+            outcome, seconds = self.run_until_box(url, target, ERROR_BOX, budget)
+            if outcome != "error box":
+                problems.append("first run ended as %s, expected the error box" % outcome)
+            if os.path.exists(os.path.join(target, PARTIAL)):
+                problems.append("the partial file outlived the checksum mismatch")
+            expect = "finished"
+            first_run = len(self.fault_requests(key, steps))
+            outcome, more = self.run_setup_until(url, target, budget, expect)
+            seconds += more
+            second = self.fault_requests(key, steps)[first_run:]
+            if not second or second[0].start != 0:
+                problems.append("the run after the mismatch did not start from 0")
+        else:
+            outcome, seconds = self.run_setup_until(url, target, budget, expect)
+        requests = self.fault_requests(key, steps)
         if outcome != expect:
             problems.append("ended as %s, expected %s" % (outcome, expect))
         if expect == "network box":
@@ -339,6 +357,8 @@ class Runner:
         if expect == "finished" and outcome == "finished":
             problems += self.check_tree(target)
             for index in range(1, len(requests)):
+                if requests[index - 1].start + requests[index - 1].sent == self.size:
+                    continue  # a complete body ends a run; the next request is a new run's
                 if not continues_from(requests[index - 1], requests[index], self.size):
                     problems.append("request %d does not continue request %d" % (index + 1, index))
         detail = "%s in %.1f s, requests: %s" % (outcome, seconds, " ".join(describe(r) for r in requests))
@@ -353,14 +373,14 @@ class Runner:
         saved, RUN_TIME_LIMIT = RUN_TIME_LIMIT, budget
         try:
             if expect == "network box":
-                return self.run_until_network_box(url, target, budget)
+                return self.run_until_box(url, target, NETWORK_BOX, budget)
             return self.run_setup(url, target, None, "scenario")
         finally:
             RUN_TIME_LIMIT = saved
 
-    def run_until_network_box(self, url, target, budget):
-        """A server that never answers: the network-error box must come, and Cancel in it must
-        end the program and keep the partial file."""
+    def run_until_box(self, url, target, title, budget):
+        """A run that must end in the box titled `title`: Escape (Cancel, or OK) in it must end the
+        program with 0."""
         setup = g.Setup(self.args.prefix, self.args.exe, "--url", url, "--sha256", self.digest,
                         "--target", g.windows_path(target))
         started = time.time()
@@ -368,11 +388,12 @@ class Runner:
         try:
             setup.attach(timeout=40)
             setup.click(*INSTALL_BUTTON)
-            box = setup.wait_window(NETWORK_BOX, budget)
+            box = setup.wait_window(title, budget)
             if box is not None:
                 g.press_key(box, "Escape")
                 code = setup.exit_code(20)
-                outcome = "network box" if code == 0 else "network box, then exit code %s" % code
+                name = "network box" if title == NETWORK_BOX else "error box"
+                outcome = name if code == 0 else "%s, then exit code %s" % (name, code)
             elif setup.process.poll() is not None:
                 outcome = "exited"
         except RuntimeError as error:
@@ -425,6 +446,7 @@ SCENARIOS = [
     # A server that dies after a first megabyte: the box comes, Cancel ends the program and the
     # megabyte stays on disk for the next run.
     ("dead-server", [{"break_after": 1 << 20}, {"drop": True}], "network box", 120),
+    ("corrupt-body", [{"break_after": 3 << 20, "corrupt_at": 1 << 20}, {}], "error box, then finished", 120),
 ]
 
 
