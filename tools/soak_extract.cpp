@@ -2,7 +2,7 @@
 // forged sizes, offsets and header fields, hostile, invalid and awkward names) through the real
 // ExtractPackage in one process.
 //
-//   soak_extract.exe WORK_DIR SEED COUNT
+//   soak_extract.exe WORK_DIR SEED COUNT [FIRST_CASE]
 //
 // For every case it checks: no crash and no hang (a watchdog ends the process with exit code 3,
 // a crash with exit code 4, both naming the case), nothing written outside the case's target
