@@ -106,7 +106,7 @@ class Runner:
 
     # ---- one process of the setup ----
 
-    def run_setup(self, url, target, kill_at, label):
+    def run_setup(self, url, target, kill_at, label, limit=RUN_TIME_LIMIT):
         """Starts the setup, presses install and waits for the end of the run: the finished page,
         an error box, or the kill `kill_at` seconds after the click. Returns (outcome, seconds)."""
         setup = g.Setup(self.args.prefix, self.args.exe, "--url", url, "--sha256", self.digest,
@@ -117,7 +117,7 @@ class Runner:
             setup.attach(timeout=40)
             setup.click(*INSTALL_BUTTON)
             clicked = time.time()
-            while time.time() - clicked < RUN_TIME_LIMIT:
+            while time.time() - clicked < limit:
                 if kill_at is not None:
                     remaining = clicked + kill_at - time.time()
                     if remaining <= 0:
@@ -377,14 +377,9 @@ class Runner:
         return not problems, seconds, detail
 
     def run_setup_until(self, url, target, budget, expect):
-        global RUN_TIME_LIMIT
-        saved, RUN_TIME_LIMIT = RUN_TIME_LIMIT, budget
-        try:
-            if expect == "network box":
-                return self.run_until_box(url, target, NETWORK_BOX, budget)
-            return self.run_setup(url, target, None, "scenario")
-        finally:
-            RUN_TIME_LIMIT = saved
+        if expect == "network box":
+            return self.run_until_box(url, target, NETWORK_BOX, budget)
+        return self.run_setup(url, target, None, "scenario", budget)
 
     def run_until_box(self, url, target, title, budget):
         """A run that must end in the box titled `title`: Escape (Cancel, or OK) in it must end the
