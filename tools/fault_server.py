@@ -23,6 +23,7 @@ Scenario: {"file": path, "responses": [step, ...]}; request n uses step n, the l
   stall_after   [bytes, seconds]: wait this long after this many body bytes
   chunk, delay  send the body in chunks of `chunk` bytes, `delay` seconds apart (trickle)
   empty         true: send no body bytes at all
+  corrupt_at    flip the bits of the file's byte at this offset wherever the body carries it
   drop          true: close the connection without any answer
 """
 import json
@@ -125,6 +126,11 @@ class Handler(BaseHTTPRequestHandler):
             body = ("error %d\n" % status).encode()
         if step.get("empty"):
             body = b""
+        corrupt = step.get("corrupt_at")
+        if corrupt is not None and status in (200, 206):
+            at = corrupt - ((start or 0) if status == 206 else 0)
+            if 0 <= at < len(body):
+                body = body[:at] + bytes([body[at] ^ 0xFF]) + body[at + 1:]
 
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")

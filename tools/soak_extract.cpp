@@ -1,11 +1,13 @@
 // Fault soak for the extraction step: thousands of mutated archives (bit flips, truncations,
-// forged sizes and offsets, hostile names) through the real ExtractPackage in one process.
+// forged sizes, offsets and header fields, hostile, invalid and awkward names) through the real
+// ExtractPackage in one process.
 //
-//   soak_extract.exe WORK_DIR SEED COUNT
+//   soak_extract.exe WORK_DIR SEED COUNT [FIRST_CASE]
 //
-// For every case it checks: no crash and no hang (a watchdog ends the process with exit code 3
-// and names the case), nothing written outside the case's target directory, and every failure
-// reported with a message. Prints a summary; exit code 0 when every case held, 1 otherwise.
+// For every case it checks: no crash and no hang (a watchdog ends the process with exit code 3,
+// a crash with exit code 4, both naming the case), nothing written outside the case's target
+// directory, every failure reported with a message, and no file left open (the case's files can
+// all be deleted afterwards). Prints a summary; exit code 0 when every case held, 1 otherwise.
 // The case number and seed are printed first, so any failure can be replayed alone with
 // `soak_extract.exe DIR SEED 1 FIRST_CASE`.
 #include "app/state.h"
@@ -54,7 +56,32 @@ const char* const HOSTILE_NAMES[] = {
     "/zsevil.txt", "\\zsevil.txt", "C:\\zsevil.txt", "C:zsevil.txt", "C:/zsevil.txt",
     "\\\\127.0.0.1\\c$\\zsevil.txt", "//127.0.0.1/c$/zsevil.txt", "\\\\?\\C:\\zsevil.txt",
     "..", "../", "a/b/../../../zsevil.txt", ".. /zsevil.txt", "NUL", "zsevil.txt:stream",
+    "../../../../../../../../../../zsevil.txt", "a/../../../../../../../../../../zsevil.txt",
+    "./../zsevil.txt", "a/./../../zsevil.txt", "...\\zsevil.txt", "a/ ../../zsevil.txt",
 };
+
+// Names that are not valid UTF-8, among them an overlong encoding of "/" that a lenient decoder
+// would turn into a way out of the target.
+const char* const INVALID_UTF8_NAMES[] = {
+    "\xff.txt", "a/\xc3", "\xed\xa0\x80.txt", "..\xc0\xaf..\xc0\xafzsevil.txt", "dir/\x80/file.txt",
+    "\xf8\x88\x80\x80\x80.txt", "ok\xe2\x82.txt",
+};
+
+// Names that stay inside the target but that a file system may refuse or treat oddly.
+const char* const AWKWARD_NAMES[] = {
+    "CON", "aux.txt", "a/com1", "nul.txt", "LPT9.log", "a<b>.txt", "q?.txt", "star*.txt", "pipe|.txt",
+    "trailing.", "trailing ", "x\"y.txt", "./x.txt", "a/./b.txt", "a//b.txt", "a\\b.txt", "a/b\\c.txt",
+    "\xd1\x84\xd0\xb0\xd0\xb9\xd0\xbb.txt", "\xf0\x9f\x98\x80.txt", "\xe2\x80\xae.txt", "",
+    " leading.txt", "A.TXT", "a.txt", "d0", "d0/", "f1.txt/inner.txt",
+};
+
+std::string LongName(std::mt19937& rng) {
+    if (rng() % 2 == 0) return std::string(200 + rng() % 200, 'n') + ".txt"; // one long component
+    std::string deep;
+    const unsigned levels = 20 + rng() % 120;                              // many short ones
+    for (unsigned i = 0; i < levels; ++i) deep += "dd/";
+    return deep + "f.txt";
+}
 
 std::vector<ZipEntrySpec> BaseEntries(std::mt19937& rng) {
     std::vector<ZipEntrySpec> entries;
@@ -71,6 +98,11 @@ std::vector<ZipEntrySpec> BaseEntries(std::mt19937& rng) {
         entries.push_back(entry);
     }
     return entries;
+}
+
+void Put16At(std::string& bytes, size_t at, uint32_t value) {
+    if (at + 2 > bytes.size()) return;
+    for (int i = 0; i < 2; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
 void Put32At(std::string& bytes, size_t at, uint32_t value) {
@@ -91,10 +123,32 @@ std::vector<size_t> FindSignatures(const std::string& bytes, uint32_t signature)
 
 std::string Mutate(std::mt19937& rng, std::string& kind) {
     std::vector<ZipEntrySpec> entries = BaseEntries(rng);
-    const unsigned choice = rng() % 6;
+    const unsigned choice = rng() % 9;
     if (choice == 0) {
         kind = "hostile-name";
         entries[rng() % entries.size()].name = HOSTILE_NAMES[rng() % (sizeof(HOSTILE_NAMES) / sizeof(*HOSTILE_NAMES))];
+        return BuildZip(entries);
+    }
+    if (choice == 6) {
+        kind = "invalid-utf8-name";
+        entries[rng() % entries.size()].name =
+            INVALID_UTF8_NAMES[rng() % (sizeof(INVALID_UTF8_NAMES) / sizeof(*INVALID_UTF8_NAMES))];
+        return BuildZip(entries);
+    }
+    if (choice == 7) {
+        // Several awkward names at once, also clashing with each other and with the base entries
+        // (a file where a directory is wanted, the same name twice in different letter case).
+        kind = "awkward-name";
+        const unsigned count = 1 + rng() % 4;
+        for (unsigned i = 0; i < count; ++i) {
+            ZipEntrySpec entry;
+            const unsigned pick = rng() % (sizeof(AWKWARD_NAMES) / sizeof(*AWKWARD_NAMES) + 1);
+            entry.name = pick < sizeof(AWKWARD_NAMES) / sizeof(*AWKWARD_NAMES) ? AWKWARD_NAMES[pick] : LongName(rng);
+            entry.directory = !entry.name.empty() && entry.name.back() == '/';
+            if (!entry.directory) entry.data = CompressibleText(rng() % 3000, rng());
+            entries.insert(entries.begin() + static_cast<long>(rng() % (entries.size() + 1)), entry);
+        }
+        if (rng() % 2 == 0) entries.push_back(entries[rng() % entries.size()]); // a duplicate
         return BuildZip(entries);
     }
     std::string bytes = BuildZip(entries);
@@ -127,6 +181,29 @@ std::string Mutate(std::mt19937& rng, std::string& kind) {
             const size_t fields[] = {8, 12, 16};                        // counts, directory size, offset
             Put32At(bytes, end.back() + fields[rng() % 3], value);
         }
+    } else if (choice == 8) {
+        // The fields a reader trusts to find names and data: flags (encryption), method, name,
+        // extra and comment lengths, attributes, entry counts and the archive comment length.
+        kind = "forged-header";
+        struct Field { uint32_t signature; size_t at; bool wide; };
+        const Field fields[] = {
+            {0x04034b50u, 6, false}, {0x04034b50u, 8, false}, {0x04034b50u, 26, false}, {0x04034b50u, 28, false},
+            {0x02014b50u, 8, false}, {0x02014b50u, 10, false}, {0x02014b50u, 28, false}, {0x02014b50u, 30, false},
+            {0x02014b50u, 32, false}, {0x02014b50u, 34, false}, {0x02014b50u, 38, true},
+            {0x06054b50u, 4, false}, {0x06054b50u, 6, false}, {0x06054b50u, 8, false}, {0x06054b50u, 10, false},
+            {0x06054b50u, 20, false}};
+        const unsigned forgeries = 1 + rng() % 3;
+        for (unsigned i = 0; i < forgeries; ++i) {
+            const Field& field = fields[rng() % (sizeof(fields) / sizeof(*fields))];
+            const std::vector<size_t> headers = FindSignatures(bytes, field.signature);
+            if (headers.empty()) continue;
+            const size_t header = headers[rng() % headers.size()];
+            const uint32_t values[] = {0, 1, 8, 12, 14, 99, 0x41, 0xFFFF, 0x8000, static_cast<uint32_t>(rng() % 600),
+                                       static_cast<uint32_t>(rng())};
+            const uint32_t value = values[rng() % (sizeof(values) / sizeof(*values))];
+            if (field.wide) Put32At(bytes, header + field.at, value);
+            else Put16At(bytes, header + field.at, value & 0xFFFF);
+        }
     } else {
         kind = "garbage-tail";
         bytes += RandomBytes(rng() % 3000, rng());
@@ -151,6 +228,54 @@ std::vector<std::wstring> StrayFiles(const fs::path& sandbox, const fs::path& ta
     return strays;
 }
 
+// Deletes `path` (a file or a whole tree) through Win32 calls on extended-length paths, which
+// reach trees deeper than MAX_PATH (the awkward names make some); std::filesystem stops there.
+void RemoveTree(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+// Removes the case's files. True when nothing is left.
+bool RemoveCase(const fs::path& sandbox) {
+    RemoveTree(L"\\\\?\\" + fs::absolute(sandbox).wstring());
+    return GetFileAttributesW(sandbox.wstring().c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+// A crash names its case, so that it can be replayed alone.
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
+    printf("CRASH in case %lu (exception 0x%08lx)\n", g_currentCase.load(),
+           static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode));
+    fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 4);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// Where a name that climbs out of the target would land: the escape file in every directory from
+// the sandbox up to the root of its drive, at the root of C:, and in the current directory.
+std::vector<std::wstring> EscapeProbes(const fs::path& sandbox) {
+    std::vector<std::wstring> probes = {L"C:\\zsevil.txt", L"C:\\zsevil.txt:stream", L"zsevil.txt"};
+    for (fs::path up = fs::absolute(sandbox); ; up = up.parent_path()) {
+        probes.push_back((up / L"zsevil.txt").wstring());
+        if (up == up.parent_path()) break;
+    }
+    return probes;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -165,20 +290,20 @@ int wmain(int argc, wchar_t** argv) {
     printf("extraction soak: seed %lu, cases %lu..%lu\n", seed, first, first + count - 1);
     fflush(stdout);
     std::thread(Watchdog).detach();
+    SetUnhandledExceptionFilter(ReportCrash);
 
     std::map<std::string, std::map<std::string, unsigned long>> outcomes; // kind -> outcome -> n
     unsigned long violations = 0;
     long long slowestMs = 0;
     const fs::path sandbox = work / L"sandbox";
-    const wchar_t* const escapes[] = {L"C:\\zsevil.txt", L"C:\\zsevil.txt:stream"};
+    const std::vector<std::wstring> escapes = EscapeProbes(sandbox);
 
     for (unsigned long n = first; n < first + count; ++n) {
         std::mt19937 rng(static_cast<std::mt19937::result_type>(seed * 1000003ul + n));
         std::string kind;
         const std::string archive = Mutate(rng, kind);
 
-        std::error_code ignored;
-        fs::remove_all(sandbox, ignored);
+        RemoveCase(sandbox); // an earlier case failing to clean up was counted there
         const fs::path target = sandbox / L"case" / L"target";
         fs::create_directories(target.parent_path());
         WriteFileBytes((sandbox / L"case" / L"payload.zip").wstring(), archive);
@@ -208,27 +333,37 @@ int wmain(int argc, wchar_t** argv) {
                                                                                  : "other message";
             }
         } catch (const std::exception& e) {
+            // The worker turns this into its fatal message with the exception's text.
             outcome = std::string("exception: ") + e.what();
+            reported = e.what()[0] != '\0';
         }
         g_caseStartedMs = 0;
         slowestMs = std::max(slowestMs, NowMs() - started);
 
         std::vector<std::wstring> strays = StrayFiles(sandbox, target);
-        for (const wchar_t* escape : escapes) {
-            if (GetFileAttributesW(escape) != INVALID_FILE_ATTRIBUTES) strays.push_back(escape);
+        for (const std::wstring& escape : escapes) {
+            if (GetFileAttributesW(escape.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                strays.push_back(escape);
+                DeleteFileW(escape.c_str());
+            }
         }
-        if (!strays.empty() || !reported) {
+        // A stream left open by the step keeps its file from being deleted (Wine, like Windows,
+        // refuses to delete a file open without delete sharing).
+        const bool cleaned = RemoveCase(sandbox);
+        if (!strays.empty() || !reported || !cleaned) {
             ++violations;
             printf("VIOLATION in case %lu (%s): %s%ls\n", n, kind.c_str(),
-                   reported ? "written outside the target: " : "failure without a message",
+                   !strays.empty() ? "written outside the target: "
+                   : !reported     ? "failure without a message"
+                                   : "a file of the case stayed open: ",
                    strays.empty() ? L"" : strays.front().c_str());
         }
         ++outcomes[kind][outcome];
     }
 
-    printf("%-16s %-28s %8s\n", "mutation", "outcome", "cases");
+    printf("%-18s %-46s %8s\n", "mutation", "outcome", "cases");
     for (const auto& [kind, byOutcome] : outcomes) {
-        for (const auto& [outcome, n] : byOutcome) printf("%-16s %-28s %8lu\n", kind.c_str(), outcome.c_str(), n);
+        for (const auto& [outcome, n] : byOutcome) printf("%-18s %-46s %8lu\n", kind.c_str(), outcome.c_str(), n);
     }
     printf("cases: %lu, violations: %lu, slowest case: %lld ms\n", count, violations, slowestMs);
     std::error_code ignored;
