@@ -78,9 +78,9 @@ std::wstring ExtractFileEntry(mz_zip_archive& reader, mz_uint index, const std::
     return std::wstring();
 }
 
-// Runs the entry loop over an initialised reader. Returns the first failure text, or empty.
-std::wstring ExtractEntries(HWND window, mz_zip_archive& reader, const std::wstring& targetDir) {
-    const mz_uint count = mz_zip_reader_get_num_files(&reader);
+// Runs the entry loop over an initialised reader of `count` entries. Returns the first failure
+// text, or empty.
+std::wstring ExtractEntries(HWND window, mz_zip_archive& reader, mz_uint count, const std::wstring& targetDir) {
     const std::wstring countText = std::to_wstring(count);
     std::wstring lastParentCreated;
 
@@ -140,7 +140,7 @@ ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, const
         // Declared after `archive`, so the reader ends first, also when an exception passes.
         std::unique_ptr<mz_zip_archive, ReaderCloser> readerOwner(&reader);
         count = mz_zip_reader_get_num_files(&reader);
-        failure = ExtractEntries(window, reader, targetDir);
+        failure = ExtractEntries(window, reader, count, targetDir);
     }
     archive.reset();
     DeleteFileW(packagePath.c_str());

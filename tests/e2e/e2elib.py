@@ -125,6 +125,19 @@ def wait_finished_page(setup, timeout=90):
     return False
 
 
+def wait_new_window(title, besides, timeout=30):
+    """Id of a visible window matching `title` other than `besides`, or None after `timeout` s."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], capture_output=True,
+                               text=True).stdout.split()
+        others = [window for window in found if window != besides]
+        if others:
+            return others[0]
+        time.sleep(0.3)
+    return None
+
+
 def answer_box(setup, title, key, timeout=60):
     """Waits for a message box of the setup and presses `key` in it; True when it was there."""
     box = setup.wait_window(title, timeout)
@@ -160,6 +173,12 @@ class ReleaseServer:
     def stop(self):
         subprocess.run([os.path.join(SOURCE_DIR, "tools", "release-server"), "stop", self.state],
                        capture_output=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
 
 
 class FaultServer:

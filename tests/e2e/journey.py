@@ -34,8 +34,7 @@ def install(machine, target, url, digest=None):
 
 def case_fresh_install(machine, work):
     target = machine.fresh_target("fresh")
-    server = e.ReleaseServer(work, machine.package)
-    try:
+    with e.ReleaseServer(work, machine.package) as server:
         install(machine, target, server.url)
         e.check_installed(machine, target)
         e.check_registered(machine, target)
@@ -46,14 +45,11 @@ def case_fresh_install(machine, work):
             check(uri == "/" + e.RELEASE_PATH and status == "200", "GET of the release path answered 200")
             check(ranged == "-", "no Range header on a fresh download")
             check(agent == "ZENKA-Bootstrapper/1.0", "user agent ZENKA-Bootstrapper/1.0")
-    finally:
-        server.stop()
 
 
 def case_second_install(machine, work):
     target = machine.fresh_target("second")
-    server = e.ReleaseServer(work, machine.package)
-    try:
+    with e.ReleaseServer(work, machine.package) as server:
         install(machine, target, server.url)
         marker = os.path.join(machine.unix_path(target), "ZENKA.exe")
         with open(marker, "wb") as damaged:
@@ -61,8 +57,6 @@ def case_second_install(machine, work):
         install(machine, target, server.url)
         e.check_installed(machine, target)  # the damaged launcher was replaced
         e.check_registered(machine, target)
-    finally:
-        server.stop()
 
 
 def case_resume_after_kill(machine, work):
@@ -180,11 +174,8 @@ def case_cancel_in_network_box(machine, work):
 
 def installed_for_uninstall(machine, work, name):
     target = machine.fresh_target(name)
-    server = e.ReleaseServer(work, machine.package)
-    try:
+    with e.ReleaseServer(work, machine.package) as server:
         ok = install(machine, target, server.url)
-    finally:
-        server.stop()
     e.check_registered(machine, target)
     return target if ok else None
 
@@ -211,32 +202,21 @@ def case_uninstall_through_wine(machine, work):
     target = installed_for_uninstall(machine, work, "unwine")
     if target is None:
         return
-    runner = g.Setup.__new__(g.Setup)  # only its window helpers; the process is Wine's uninstaller
-    import subprocess
-    runner.process = subprocess.Popen([g.WINE_RUN, machine.prefix, "uninstaller", "--remove", "ZENKA"],
-                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL, start_new_session=True)
+    # Wine's own uninstaller runs the registered UninstallString, as Windows' settings page would.
+    runner = g.Setup(machine.prefix, "uninstaller", "--remove", "ZENKA")
     try:
         box = runner.wait_window("^ZENKA - Удаление$", 60)
         check(box is not None, "the updater asks for confirmation")
         if box is not None:
             g.press_key(box, "shift+Tab")  # from No, the default, to Yes
             g.press_key(box, "Return")
-            deadline = time.time() + 30
-            done = None
-            while time.time() < deadline and done is None:
-                found = [w for w in g.subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
-                                                      "^ZENKA - Удаление$"], capture_output=True,
-                                                     text=True).stdout.split() if w != box]
-                done = found[0] if found else None
-                time.sleep(0.3)
+            done = e.wait_new_window("^ZENKA - Удаление$", box)
             if done is not None:
                 g.press_key(done, "Return")  # the result box
         wait_removed(machine, target)
         e.check_nothing_left(machine, target, "uninstall through Wine's uninstaller")
     finally:
-        if runner.process.poll() is None:
-            os.killpg(runner.process.pid, 9)
+        runner.kill()
 
 
 def main(argv):
