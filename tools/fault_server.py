@@ -1,9 +1,14 @@
 #!/usr/bin/env python3
 """A misbehaving HTTP file server for the download tests, on 127.0.0.1 only.
 
-  fault_server.py start STATE_DIR   start in the background; prints the port, writes STATE_DIR/port
+  fault_server.py start STATE_DIR [--tls CERT KEY]   start in the background; prints the port,
+                                    writes STATE_DIR/port
   fault_server.py stop STATE_DIR    stop the server started with that STATE_DIR
-  fault_server.py serve STATE_DIR   run in the foreground
+  fault_server.py serve STATE_DIR [--tls CERT KEY]   run in the foreground
+
+With --tls the same scenarios are also served over TLS, with that certificate and key (PEM), on a
+second port written to STATE_DIR/tls-port; the control and log requests work on either port. A
+connection broken off over TLS ends without the TLS closing message, as a network failure does.
 
 Many tests share one server; each test picks its own key and works under it:
 
@@ -30,6 +35,7 @@ import json
 import os
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import threading
@@ -176,25 +182,44 @@ class Handler(BaseHTTPRequestHandler):
                 pass
 
 
-def serve(state_dir):
+def write_port(state_dir, name, port):
+    with open(os.path.join(state_dir, name + ".tmp"), "w") as f:
+        f.write("%d\n" % port)
+    os.replace(os.path.join(state_dir, name + ".tmp"), os.path.join(state_dir, name))
+
+
+class TlsServer(ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        pass  # refused handshakes are what some tests want; a traceback each says nothing
+
+
+def serve(state_dir, tls=None):
+    if tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*tls)
+        secure = TlsServer(("127.0.0.1", 0), Handler)
+        # The handshake runs in the request's own thread: a client that stalls it must not hold up
+        # the accepting loop.
+        secure.socket = context.wrap_socket(secure.socket, server_side=True, do_handshake_on_connect=False)
+        threading.Thread(target=secure.serve_forever, daemon=True).start()
+        write_port(state_dir, "tls-port", secure.server_address[1])
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
-    port = server.server_address[1]
-    with open(os.path.join(state_dir, "port.tmp"), "w") as f:
-        f.write("%d\n" % port)
-    os.replace(os.path.join(state_dir, "port.tmp"), os.path.join(state_dir, "port"))
+    write_port(state_dir, "port", server.server_address[1])
     with open(os.path.join(state_dir, "pid"), "w") as f:
         f.write("%d\n" % os.getpid())
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     server.serve_forever()
 
 
-def start(state_dir):
+def start(state_dir, tls_args):
     os.makedirs(state_dir, exist_ok=True)
     stop(state_dir)
     port_file = os.path.join(state_dir, "port")
     with open(os.path.join(state_dir, "server.log"), "ab") as log:
-        subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", state_dir],
+        subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", state_dir] + tls_args,
                          stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
     for _ in range(200):
         if os.path.exists(port_file):
@@ -213,18 +238,25 @@ def stop(state_dir):
         except (ProcessLookupError, ValueError):
             pass
         os.remove(pid_file)
-    for name in ("port",):
+    for name in ("port", "tls-port"):
         if os.path.exists(os.path.join(state_dir, name)):
             os.remove(os.path.join(state_dir, name))
     return 0
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3 or sys.argv[1] not in ("start", "stop", "serve"):
+    arguments = sys.argv[1:]
+    tls = None
+    if len(arguments) == 5 and arguments[0] in ("start", "serve") and arguments[2] == "--tls":
+        tls = [os.path.abspath(path) for path in arguments[3:5]]
+        arguments = arguments[:2]
+    if len(arguments) != 2 or arguments[0] not in ("start", "stop", "serve"):
         print(__doc__, file=sys.stderr)
         sys.exit(2)
-    command, directory = sys.argv[1], os.path.abspath(sys.argv[2])
+    command, directory = arguments[0], os.path.abspath(arguments[1])
     if command == "serve":
-        serve(directory)
+        serve(directory, tls)
+    elif command == "start":
+        sys.exit(start(directory, ["--tls"] + tls if tls else []))
     else:
-        sys.exit(start(directory) if command == "start" else stop(directory))
+        sys.exit(stop(directory))

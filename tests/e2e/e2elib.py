@@ -148,9 +148,10 @@ def answer_box(setup, title, key, timeout=60):
 
 
 class ReleaseServer:
-    """nginx serving a copy of the package at the release path, from its own folder."""
+    """nginx serving a copy of the package at the release path, from its own folder; `url` is over
+    TLS with `https` (certificates from `certs`, a folder of tools/release-server)."""
 
-    def __init__(self, work, package, port=None):
+    def __init__(self, work, package, port=None, https=False, certs=None):
         self.root = os.path.join(work, "www")
         self.state = os.path.join(work, "nginx")
         os.makedirs(os.path.join(self.root, os.path.dirname(RELEASE_PATH)), exist_ok=True)
@@ -158,17 +159,21 @@ class ReleaseServer:
         env = dict(os.environ)
         if port:
             env["ZENKA_RELEASE_SERVER_PORT"] = str(port)
-        out = subprocess.run([os.path.join(SOURCE_DIR, "tools", "release-server"), "start", self.root,
-                              self.state], capture_output=True, text=True, check=True, env=env,
+        if certs:
+            env["ZENKA_RELEASE_SERVER_CERTS"] = certs
+        out = subprocess.run([os.path.join(SOURCE_DIR, "tools", "release-server"), "start"] +
+                             (["--https"] if https else []) + [self.root, self.state],
+                             capture_output=True, text=True, check=True, env=env,
                              stdin=subprocess.DEVNULL).stdout.strip()
         self.url = out + RELEASE_PATH
+        self.http_base = "http://127.0.0.1:%s/" % open(os.path.join(self.state, "port")).read().strip()
 
-    def requests(self):
-        """[(uri, range, user agent, status, bytes)] in the order they were served."""
+    def requests(self, fields=5):
+        """[(uri, range, user agent, status, bytes[, scheme])] in the order they were served."""
         log = os.path.join(self.state, "access.log")
         if not os.path.exists(log):
             return []
-        return [tuple(line.rstrip("\n").split("\t")) for line in open(log)]
+        return [tuple(line.rstrip("\n").split("\t")[:fields]) for line in open(log)]
 
     def stop(self):
         subprocess.run([os.path.join(SOURCE_DIR, "tools", "release-server"), "stop", self.state],
@@ -184,14 +189,17 @@ class ReleaseServer:
 class FaultServer:
     """The fault-injecting server, with one scenario under one key."""
 
-    def __init__(self, work, package):
+    def __init__(self, work, package, certs=None):
         self.state = os.path.join(work, "faults")
         self.package = package
+        tls = ["--tls", os.path.join(certs, "server.pem"), os.path.join(certs, "server.key")] if certs else []
         port = subprocess.run([sys.executable, os.path.join(SOURCE_DIR, "tools", "fault_server.py"), "start",
-                               self.state], capture_output=True, text=True, check=True,
+                               self.state] + tls, capture_output=True, text=True, check=True,
                               stdin=subprocess.DEVNULL).stdout.strip()
         self.base = "http://127.0.0.1:%s" % port.split()[-1]
         self.url = self.base + "/f/e2e"
+        if certs:  # the same scenario over TLS; control and log stay on the plain port
+            self.tls_url = "https://localhost:%s/f/e2e" % open(os.path.join(self.state, "tls-port")).read().strip()
 
     def scenario(self, responses):
         import json
@@ -207,6 +215,20 @@ class FaultServer:
     def stop(self):
         subprocess.run([sys.executable, os.path.join(SOURCE_DIR, "tools", "fault_server.py"), "stop", self.state],
                        capture_output=True)
+
+
+def trusted_certificates(machine):
+    """Folder of a test CA that the prefix trusts and of a localhost certificate it signed; made and
+    trusted on first use, kept in the prefix so that every case (and run) shares the one CA."""
+    certs = os.path.join(machine.prefix, "test-ca")
+    marker = os.path.join(certs, "trusted")
+    if not os.path.exists(marker):
+        ca = subprocess.run([os.path.join(SOURCE_DIR, "tools", "release-server"), "certs", certs],
+                            capture_output=True, text=True, check=True, stdin=subprocess.DEVNULL).stdout.strip()
+        subprocess.run([os.path.join(SOURCE_DIR, "tools", "trust-ca"), machine.prefix, ca], capture_output=True,
+                       check=True, stdin=subprocess.DEVNULL)
+        open(marker, "w").close()
+    return certs
 
 
 def free_port():

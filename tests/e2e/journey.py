@@ -172,6 +172,112 @@ def case_cancel_in_network_box(machine, work):
         setup.kill()
 
 
+def https_request_checks(requests, expected):
+    """The release server's log, (uri, range, status, scheme) per request, is `expected`."""
+    seen = [(uri, ranged, status, scheme) for uri, ranged, agent, status, _, scheme in requests]
+    check(seen == expected, "requests %s" % seen)
+    check(all(request[2] == "ZENKA-Bootstrapper/1.0" for request in requests), "every request has our user agent")
+
+
+def case_https_fresh_install(machine, work):
+    target = machine.fresh_target("https")
+    with e.ReleaseServer(work, machine.package, https=True, certs=e.trusted_certificates(machine)) as server:
+        check(server.url.startswith("https://localhost:"), "the package is at %s" % server.url)
+        install(machine, target, server.url)
+        e.check_installed(machine, target)
+        e.check_registered(machine, target)
+        https_request_checks(server.requests(fields=6), [("/" + e.RELEASE_PATH, "-", "200", "https")])
+
+
+def case_https_redirect_from_http(machine, work):
+    target = machine.fresh_target("redirect")
+    with e.ReleaseServer(work, machine.package, https=True, certs=e.trusted_certificates(machine)) as server:
+        install(machine, target, server.http_base + "to-https/" + e.RELEASE_PATH)
+        e.check_installed(machine, target)
+        https_request_checks(server.requests(fields=6), [("/to-https/" + e.RELEASE_PATH, "-", "301", "http"),
+                                                        ("/" + e.RELEASE_PATH, "-", "200", "https")])
+
+
+def case_https_resume_after_kill(machine, work):
+    target = machine.fresh_target("httpsresume")
+    partial = os.path.join(machine.unix_path(target), "payload.zip.downloading")
+    size = os.path.getsize(machine.package)
+    faults = e.FaultServer(work, machine.package, certs=e.trusted_certificates(machine))
+    try:
+        faults.scenario([{"chunk": 8192, "delay": 0.05}])  # slow enough to be killed in the middle
+        setup = machine.start("--url", faults.tls_url, "--sha256", machine.digest, "--target", target)
+        try:
+            setup.attach()
+            setup.click(*e.INSTALL_BUTTON)
+            deadline = time.time() + 60
+            while time.time() < deadline and not (os.path.exists(partial) and os.path.getsize(partial) > size // 3):
+                time.sleep(0.05)
+        finally:
+            setup.kill()
+        time.sleep(0.5)
+        kept = os.path.getsize(partial) if os.path.exists(partial) else 0
+        check(0 < kept < size, "a partial download is left after the kill (%d of %d bytes)" % (kept, size))
+        check(open(partial, "rb").read() == open(machine.package, "rb").read(kept), "it is the package's beginning")
+
+        faults.scenario([{}])
+        install(machine, target, faults.tls_url)
+        ranges = [request[1] for request in faults.log()]
+        check(ranges == ["bytes=%d-" % kept], "the next run asks only for the rest: %s" % ranges)
+        e.check_installed(machine, target)
+    finally:
+        faults.stop()
+
+
+def case_https_body_broken_off(machine, work):
+    target = machine.fresh_target("httpsbroken")
+    half = os.path.getsize(machine.package) // 2
+    faults = e.FaultServer(work, machine.package, certs=e.trusted_certificates(machine))
+    try:
+        # The connection is cut after half the body, without TLS's closing message.
+        faults.scenario([{"break_after": half}, {}])
+        install(machine, target, faults.tls_url)
+        ranges = [request[1] for request in faults.log()]
+        check(ranges == ["-", "bytes=%d-" % half], "continued from where the body broke off: %s" % ranges)
+        e.check_installed(machine, target)
+    finally:
+        faults.stop()
+
+
+def https_refused(machine, name, server, url):
+    """A run whose TLS handshake must fail: no request gets through, the network-error box opens
+    (answered with Cancel), nothing is installed and the partial download stays as it was."""
+    target = machine.fresh_target(name)
+    root = machine.unix_path(target)
+    os.makedirs(root)
+    partial = os.path.join(root, "payload.zip.downloading")
+    head = open(machine.package, "rb").read(50000)
+    with open(partial, "wb") as out:
+        out.write(head)
+    setup = machine.start("--url", url, "--sha256", machine.digest, "--target", target)
+    try:
+        setup.attach()
+        setup.click(*e.INSTALL_BUTTON)
+        check(e.answer_box(setup, e.NETWORK_TITLE, "Escape"), "the network-error box appears")
+        check(setup.exit_code(20) == 0, "Cancel ends the setup with 0")
+        check(server.requests() == [], "no request got through (%d)" % len(server.requests()))
+        check(open(partial, "rb").read() == head, "the partial download is kept as it was")
+        check(not os.path.exists(os.path.join(root, "ZENKA.exe")), "nothing was installed")
+        check(machine.registry_values() is None, "no uninstall entry")
+    finally:
+        setup.kill()
+
+
+def case_https_untrusted_ca(machine, work):
+    with e.ReleaseServer(work, machine.package, https=True, certs=os.path.join(work, "untrusted")) as server:
+        https_refused(machine, "untrusted", server, server.url)
+
+
+def case_https_name_not_in_certificate(machine, work):
+    # The certificate also lists IP 127.0.0.1, yet a name is checked only against its DNS names.
+    with e.ReleaseServer(work, machine.package, https=True, certs=e.trusted_certificates(machine)) as server:
+        https_refused(machine, "wrongname", server, server.url.replace("//localhost:", "//127.0.0.1:"))
+
+
 def installed_for_uninstall(machine, work, name):
     target = machine.fresh_target(name)
     with e.ReleaseServer(work, machine.package) as server:
