@@ -59,6 +59,22 @@ def case_second_install(machine, work):
         e.check_registered(machine, target)
 
 
+def kill_midway(machine, target, url, partial, size):
+    """Starts an install from `url`, kills the setup once a third of the package is on disk, and
+    returns the size of the partial file it leaves."""
+    setup = machine.start("--url", url, "--sha256", machine.digest, "--target", target)
+    try:
+        setup.attach()
+        setup.click(*e.INSTALL_BUTTON)
+        deadline = time.time() + 60
+        while time.time() < deadline and not (os.path.exists(partial) and os.path.getsize(partial) > size // 3):
+            time.sleep(0.05)
+    finally:
+        setup.kill()
+    time.sleep(0.5)
+    return os.path.getsize(partial) if os.path.exists(partial) else 0
+
+
 def case_resume_after_kill(machine, work):
     target = machine.fresh_target("resume")
     partial = os.path.join(machine.unix_path(target), "payload.zip.downloading")
@@ -67,17 +83,7 @@ def case_resume_after_kill(machine, work):
     try:
         # Slow enough to be killed in the middle: 8 KiB every 50 ms.
         faults.scenario([{"chunk": 8192, "delay": 0.05}])
-        setup = machine.start("--url", faults.url, "--sha256", machine.digest, "--target", target)
-        try:
-            setup.attach()
-            setup.click(*e.INSTALL_BUTTON)
-            deadline = time.time() + 60
-            while time.time() < deadline and not (os.path.exists(partial) and os.path.getsize(partial) > size // 3):
-                time.sleep(0.05)
-        finally:
-            setup.kill()
-        time.sleep(0.5)
-        kept = os.path.getsize(partial) if os.path.exists(partial) else 0
+        kept = kill_midway(machine, target, faults.url, partial, size)
         check(0 < kept < size, "a partial download is left after the kill (%d of %d bytes)" % (kept, size))
 
         faults.scenario([{}])  # now an ordinary server that honours ranges
@@ -205,17 +211,7 @@ def case_https_resume_after_kill(machine, work):
     faults = e.FaultServer(work, machine.package, certs=e.trusted_certificates(machine))
     try:
         faults.scenario([{"chunk": 8192, "delay": 0.05}])  # slow enough to be killed in the middle
-        setup = machine.start("--url", faults.tls_url, "--sha256", machine.digest, "--target", target)
-        try:
-            setup.attach()
-            setup.click(*e.INSTALL_BUTTON)
-            deadline = time.time() + 60
-            while time.time() < deadline and not (os.path.exists(partial) and os.path.getsize(partial) > size // 3):
-                time.sleep(0.05)
-        finally:
-            setup.kill()
-        time.sleep(0.5)
-        kept = os.path.getsize(partial) if os.path.exists(partial) else 0
+        kept = kill_midway(machine, target, faults.tls_url, partial, size)
         check(0 < kept < size, "a partial download is left after the kill (%d of %d bytes)" % (kept, size))
         check(open(partial, "rb").read() == open(machine.package, "rb").read(kept), "it is the package's beginning")
 
