@@ -8,6 +8,8 @@ mark, and is started again to finish.
 What must hold:
 - the second run asks nginx for the bytes from the partial file's size on (past 2^32), gets 206
   and exactly the rest of the package;
+- every request continues where the one before it stopped (run 1 makes several: Wine's WinHTTP
+  ends a body after 2^31 - 1 bytes, and the setup reconnects from there);
 - it ends on the finished page, and every installed file has the size and SHA-256 the package's
   manifest lists, with neither "payload.zip" nor the partial file left;
 - the setup's memory stays flat: resident and anonymous memory are sampled every half second, and
@@ -124,6 +126,10 @@ def nginx_requests(log):
                 if len(fields) >= 5 and fields[0] == RELEASE_URI:
                     requests.append((fields[1], int(fields[3]), int(fields[4])))
     return requests
+
+
+def range_start(text):
+    return int(text[len("bytes="):].split("-")[0]) if text.startswith("bytes=") else 0
 
 
 def window_shot(setup, path):
@@ -256,7 +262,14 @@ def main():
         if kept <= MARK:
             problems.append("the partial file after the kill holds %d bytes, not past 2^32" % kept)
         time.sleep(1)  # nginx logs the cut request when it notices
-        before = len(nginx_requests(log))
+        first_run = nginx_requests(log)
+        before = len(first_run)
+        # Wine's WinHTTP ends every body after 2^31 - 1 bytes, so run 1 reconnects on its own about
+        # every 2 GiB; each of those requests must start inside what the one before it sent.
+        for previous, request in zip(first_run, first_run[1:]):
+            start, previous_start = range_start(request[0]), range_start(previous[0])
+            if not previous_start < start <= previous_start + previous[2] or request[1] != 206:
+                problems.append("run 1: request %s does not continue %s" % (request, previous))
 
         # Run 2: resumes past the mark and finishes.
         run_started = time.time()

@@ -176,7 +176,7 @@ def case_cancel_in_network_box(machine, work):
 # ---- real disk faults, on small tmpfs drives (root only) ----
 
 WRITE_ERROR = "Ошибка записи файла на диск (недостаточно места или ошибка доступа)."
-READ_ONLY_CODE = 19  # what Wine makes of EROFS
+READ_ONLY_CODE = 5  # Wine reports a read-only file system as access denied
 
 
 def generated_package(machine, work, name, extra):
