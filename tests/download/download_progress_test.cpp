@@ -30,6 +30,17 @@ TEST(DownloadProgress, DetailLineWithAndWithoutKnownSize) {
     EXPECT_EQ(FormatDownloadDetail(1024, 1024, 0.004), L"100.0% (1.0 КБ / 1.0 КБ) \u2014 0.00 МБ/с");
 }
 
+TEST(DownloadProgress, DetailLineOfAPackageOver4GiB) {
+    // The large-package soak's figures: resumed 64 MiB past 2^32 of 4.5 GiB. A size cut to 32 bits
+    // anywhere on the way would show 64.0 МБ here.
+    const uint64_t offset = (4ull << 30) + (64ull << 20);
+    const uint64_t size = (9ull << 30) / 2;
+    EXPECT_EQ(DownloadThousandths(offset, size), 902);
+    EXPECT_EQ(FormatDownloadDetail(offset, size, 250.0), L"90.2% (4.1 ГБ / 4.5 ГБ) \u2014 250.00 МБ/с");
+    EXPECT_EQ(FormatDownloadDetail(size, size, 0.0), L"100.0% (4.5 ГБ / 4.5 ГБ) \u2014 0.00 МБ/с");
+    EXPECT_EQ(FormatDownloadDetail(offset, 0, 1.5), L"4.1 ГБ \u2014 1.50 МБ/с");
+}
+
 TEST(DownloadProgress, ReconnectNoticeCountsOutOfFive) {
     EXPECT_EQ(FormatReconnectDetail(1), L"Восстановление подключения (попытка 1 из 5)...");
     EXPECT_EQ(FormatReconnectDetail(5), L"Восстановление подключения (попытка 5 из 5)...");

@@ -7,6 +7,7 @@ runs (CTest resource locks). Paths: PREFIX is the Wine prefix, C:\\ is PREFIX/dr
 """
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -43,8 +44,11 @@ class Machine:
                                    "Programs", "ZENKA.lnk")]
 
     def unix_path(self, windows_path):
-        assert windows_path[:3].upper() == "C:\\"
-        return os.path.join(self.drive_c, *windows_path[3:].rstrip("\\").split("\\"))
+        drive = windows_path[:3].upper()
+        assert drive[1:] == ":\\"
+        # Drives other than C: are whatever their dosdevices link points at (see SmallDrive).
+        root = self.drive_c if drive[0] == "C" else os.path.join(self.prefix, "dosdevices", drive[0].lower() + ":")
+        return os.path.join(root, *windows_path[3:].rstrip("\\").split("\\"))
 
     def fresh_target(self, name):
         """C:\\e2e\\NAME\\ZENKA, not there yet; also clears what an earlier install left."""
@@ -236,3 +240,81 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+SKIPPED = 77  # the exit code CTest shows as "skipped" (SKIP_RETURN_CODE)
+
+
+class SmallDrive:
+    """Drive LETTER: of the prefix on a tmpfs of `size` bytes, for the disk-full and read-only
+    faults that only a real file system produces. Needs root (mount); without it the case is
+    skipped. Mounted and mapped on entry; unmounted and unmapped on every way out, SIGTERM and
+    SIGHUP included. A mount that a run killed outright left behind is removed by the next one, so
+    the mount point is fixed per prefix and letter.
+    """
+
+    def __init__(self, machine, size, letter="q", read_only=False):
+        self.size = size
+        self.read_only = read_only
+        self.letter = letter.upper()
+        self.mount_point = os.path.join(machine.prefix, "e2e-drives", letter.lower())
+        self.link = os.path.join(machine.prefix, "dosdevices", letter.lower() + ":")
+        self.previous_handlers = {}
+
+    def __enter__(self):
+        if os.geteuid() != 0:
+            print("skipped: a small disk is a tmpfs mount, and mounting needs root")
+            sys.exit(SKIPPED)
+        for signum in (signal.SIGTERM, signal.SIGHUP):
+            self.previous_handlers[signum] = signal.signal(signum, self._interrupted)
+        try:
+            self._remove()  # what a killed run may have left
+            os.makedirs(self.mount_point, exist_ok=True)
+            options = "size=%d,mode=0777%s" % (self.size, ",ro" if self.read_only else "")
+            subprocess.run(["mount", "-t", "tmpfs", "-o", options, "zenka-e2e", self.mount_point], check=True,
+                           capture_output=True, text=True)
+            os.symlink(self.mount_point, self.link)
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self._remove()
+        for signum, handler in self.previous_handlers.items():
+            signal.signal(signum, handler)
+        self.previous_handlers = {}
+
+    def resize(self, size):
+        """A bigger (or smaller) disk with the same files on it."""
+        subprocess.run(["mount", "-o", "remount,size=%d" % size, self.mount_point], check=True,
+                       capture_output=True, text=True)
+        self.size = size
+
+    @staticmethod
+    def _interrupted(signum, frame):
+        raise SystemExit(128 + signum)  # unwinds through __exit__
+
+    def _remove(self):
+        if os.path.lexists(self.link):
+            os.remove(self.link)
+        for _ in range(20):
+            if not os.path.ismount(self.mount_point):
+                return
+            # Wine may still hold a handle for a moment after its process died; detach lazily then.
+            if subprocess.run(["umount", self.mount_point], capture_output=True).returncode != 0:
+                subprocess.run(["umount", "-l", self.mount_point], capture_output=True)
+        if os.path.ismount(self.mount_point):
+            raise RuntimeError("cannot unmount %s" % self.mount_point)
+
+
+def box_texts(machine):
+    """{caption: text} of the message boxes open on the display, read by the box_text probe
+    (ZENKA_BOX_TEXT names its exe); line breaks in a text come back as "\\n"."""
+    output = subprocess.run([g.WINE_RUN, machine.prefix, os.environ["ZENKA_BOX_TEXT"]], capture_output=True,
+                            stdin=subprocess.DEVNULL, timeout=60).stdout.decode("utf-8", "replace")
+    boxes = {}
+    for line in output.splitlines():
+        caption, _, text = line.partition("\t")
+        boxes[caption] = text.replace("\\n", "\n")
+    return boxes

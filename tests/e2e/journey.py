@@ -11,6 +11,7 @@ import shutil
 import sys
 import tempfile
 import time
+import zipfile
 
 import e2elib as e
 from e2elib import check, g
@@ -272,6 +273,94 @@ def case_https_name_not_in_certificate(machine, work):
     # The certificate also lists IP 127.0.0.1, yet a name is checked only against its DNS names.
     with e.ReleaseServer(work, machine.package, https=True, certs=e.trusted_certificates(machine)) as server:
         https_refused(machine, "wrongname", server, server.url.replace("//localhost:", "//127.0.0.1:"))
+
+
+# ---- real disk faults, on small tmpfs drives (root only) ----
+
+WRITE_ERROR = "Ошибка записи файла на диск (недостаточно места или ошибка доступа)."
+READ_ONLY_CODE = 5  # Wine reports a read-only file system as access denied
+
+
+def generated_package(machine, work, name, extra):
+    """A package of the sample package's files plus `extra` ({relative path: bytes}), always the
+    same bytes; returns a Machine that installs it."""
+    sys.path.insert(0, os.path.join(e.SOURCE_DIR, "tools"))
+    from make_package import make_package
+    tree = os.path.join(work, name)
+    with zipfile.ZipFile(machine.package) as archive:
+        archive.extractall(tree)
+    for relative, data in extra.items():
+        path = os.path.join(tree, *relative.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as out:
+            out.write(data)
+    package = os.path.join(work, name + ".zip")
+    make_package(tree, package)
+    return e.Machine(machine.prefix, machine.exe, package)
+
+
+def fails_with(machine, url, target, message):
+    """One run that must end in the error box showing exactly `message`."""
+    setup = machine.start("--url", url, "--sha256", machine.digest, "--target", target)
+    try:
+        setup.attach()
+        setup.click(*e.INSTALL_BUTTON)
+        box = setup.wait_window(e.ERROR_TITLE, 90)
+        check(box is not None, "the error box appears")
+        if box is None:
+            return
+        shown = e.box_texts(machine).get("Ошибка установки ZENKA")
+        check(shown == message, "the box says %r (shown: %r)" % (message, shown))
+        g.press_key(box, "Return")
+        check(setup.exit_code(20) == 0, "the setup ends with 0 after the error")
+    finally:
+        setup.kill()
+
+
+def case_disk_full_download(machine, work):
+    whole = open(machine.package, "rb").read()
+    disk = 128 << 10  # half the package
+    machine.forget_installation()
+    try:
+        with e.SmallDrive(machine, disk) as drive, e.ReleaseServer(work, machine.package) as server:
+            target = drive.letter + ":\\ZENKA"
+            fails_with(machine, server.url, target, WRITE_ERROR)
+            partial = machine.unix_path(target + "\\payload.zip.downloading")
+            kept = open(partial, "rb").read() if os.path.exists(partial) else b""
+            check(0 < len(kept) < len(whole) and whole.startswith(kept),
+                  "the partial file is a byte-exact prefix of the package (%d of %d bytes)" % (len(kept), len(whole)))
+
+            drive.resize(4 * len(whole) + (1 << 20))  # the package, its unpacked files and some room
+            install(machine, target, server.url)
+            requests = server.requests()
+            check(len(requests) == 2 and requests[1][1] == "bytes=%d-" % len(kept) and requests[1][3] == "206",
+                  "the run on the bigger disk asks for the rest: %s" % [r[1:4] for r in requests])
+            e.check_installed(machine, target)
+            e.check_registered(machine, target)
+    finally:
+        machine.forget_installation()
+
+
+def case_disk_full_extraction(machine, work):
+    zeros = generated_package(machine, work, "zeros", {"data/zeros.bin": bytes(16 << 20)})  # packs to ~16 KiB
+    package_size = os.path.getsize(zeros.package)
+    unpacked = sum(len(data) for name, data in e.package_entries(zeros.package).items() if name != "data/zeros.bin")
+    zeros.forget_installation()
+    # Room for the download and every other file, not for the 16 MiB one.
+    with e.SmallDrive(zeros, package_size + unpacked + (1 << 20)) as drive, \
+            e.ReleaseServer(work, zeros.package) as server:
+        target = drive.letter + ":\\ZENKA"
+        fails_with(zeros, server.url, target, "Ошибка извлечения файла: zeros.bin (код: 31)")
+        check(zeros.registry_values() is None, "no uninstall entry")
+
+
+def case_read_only_target(machine, work):
+    machine.forget_installation()
+    with e.SmallDrive(machine, 64 << 10, read_only=True) as drive:
+        target = drive.letter + ":\\ZENKA"
+        url = "http://127.0.0.1:%d/%s" % (e.free_port(), e.RELEASE_PATH)
+        fails_with(machine, url, target, "Не удалось создать директорию установки: %s\n%d" % (target, READ_ONLY_CODE))
+        check(not os.path.exists(machine.unix_path(target)), "nothing was created")
 
 
 def installed_for_uninstall(machine, work, name):
