@@ -3,14 +3,15 @@
 
     res/make_icon.py OUTPUT.ico
 
-One 256 x 256 image, 32 bits per pixel (BGRA with its AND mask), stored as a DIB so that every
-icon loader reads it. The picture: a rounded square in the accent blue, a lighter band across its
+One 256 x 256 image, 32 bits per pixel with alpha, stored as a PNG frame: Windows reads PNG frames
+in icons since Vista, and as a DIB the same pixels would take 260 KB of the exe. The picture: a rounded square in the accent blue, a lighter band across its
 top, and a white "Z" whose diagonal is a lightning-like stroke. Edges are anti-aliased from
 signed distances, so the output is the same on every run.
 """
 import math
 import struct
 import sys
+import zlib
 
 SIZE = 256
 
@@ -69,19 +70,49 @@ def pixel(x, y):
     return tuple(int(round(c)) for c in colour) + (int(round(255 * body)),)
 
 
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def paeth(left, up, up_left):
+    estimate = left + up - up_left
+    a, b, c = abs(estimate - left), abs(estimate - up), abs(estimate - up_left)
+    if a <= b and a <= c:
+        return left
+    return up if b <= c else up_left
+
+
+def filtered(row, previous, kind):
+    # One PNG filter (0 none, 1 sub, 2 up, 3 average, 4 Paeth) over a row of 4-byte pixels.
+    out = bytearray(len(row))
+    for i, value in enumerate(row):
+        left = row[i - 4] if i >= 4 else 0
+        up = previous[i]
+        up_left = previous[i - 4] if i >= 4 else 0
+        predictor = (0, left, up, (left + up) // 2, paeth(left, up, up_left))[kind]
+        out[i] = (value - predictor) & 0xFF
+    return bytes((kind,)) + bytes(out)
+
+
+def png_bytes():
+    # Top-down rows of RGBA. Every row takes the filter that leaves the smallest sum of signed
+    # residues, the usual heuristic; all of it is a fixed function of the picture, so the file is.
+    previous = bytes(SIZE * 4)
+    scanlines = []
+    for y in range(SIZE):
+        row = bytes(channel for x in range(SIZE) for channel in pixel(x, y))
+        candidates = [filtered(row, previous, kind) for kind in range(5)]
+        scanlines.append(min(candidates, key=lambda line: sum(v if v < 128 else 256 - v for v in line[1:])))
+        previous = row
+    header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)  # 8 bits per channel, RGBA
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header)
+            + png_chunk(b"IDAT", zlib.compress(b"".join(scanlines), 9)) + png_chunk(b"IEND", b""))
+
+
 def icon_bytes():
-    # Bottom-up rows, BGRA, then an all-zero AND mask (the alpha channel decides).
-    rows = []
-    for y in range(SIZE - 1, -1, -1):
-        row = bytearray()
-        for x in range(SIZE):
-            r, g, b, a = pixel(x, y)
-            row += bytes((b, g, r, a))
-        rows.append(bytes(row))
-    mask = bytes(SIZE * SIZE // 8)
-    header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    image = header + b"".join(rows) + mask
+    image = png_bytes()
     directory = struct.pack("<HHH", 0, 1, 1)
+    # Width and height 0 stand for 256.
     entry = struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, len(image), 6 + 16)
     return directory + entry + image
 

@@ -64,6 +64,8 @@ with tempfile.TemporaryDirectory() as folder:
     images = [line for line in listing.splitlines() if line.strip()]
     check(len(images) == 1, "icon group 1 holds one image (%d)" % len(images))
     check(all("--width=256 --height=256 --bit-depth=32" in line for line in images), "256 x 256, 32-bit: %s" % listing.strip())
+    # Stored as a PNG frame: as a DIB the same pixels would be most of the exe's resources.
+    check(extract(3).startswith(b"\x89PNG\r\n\x1a\n"), "the 256 x 256 image is PNG-compressed")
 
 # The manifest, as the loader will read it.
 manifest = extract(24).decode("utf-8")
