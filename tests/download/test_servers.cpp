@@ -1,5 +1,7 @@
 #include "download/test_servers.h"
 
+#include "install/paths.h"
+
 #include <winhttp.h>
 
 #include <filesystem>
@@ -83,9 +85,10 @@ std::wstring PackageDigest() {
     return Widen(text);
 }
 
-std::wstring PackageUrl() {
-    return L"http://127.0.0.1:" + std::to_wstring(PortFromFile(FixtureDir() + "/nginx/port")) +
-           L"/releases/stable/ZENKA-latest-full.zip";
+std::wstring PackageUrl() { return NginxUrl("releases/stable/ZENKA-latest-full.zip"); }
+
+std::wstring NginxUrl(const std::string& path) {
+    return L"http://127.0.0.1:" + std::to_wstring(PortFromFile(FixtureDir() + "/nginx/port")) + L"/" + Widen(path);
 }
 
 std::wstring SetScenario(const std::string& key, const std::string& json) {
@@ -105,6 +108,8 @@ std::vector<LoggedRequest> FaultLog(const std::string& key) {
         request.elapsedMs = std::stoi(fields[0]);
         request.range = fields[1];
         request.agent = fields[2];
+        request.ifRange = fields.size() > 3 ? fields[3] : "-";
+        request.status = fields.size() > 4 && fields[4] != "-" ? std::stoi(fields[4]) : 0;
         requests.push_back(request);
     }
     return requests;
@@ -122,6 +127,7 @@ std::vector<LoggedRequest> NginxLog(const std::string& uri) {
         request.range = fields[1];
         request.agent = fields[2];
         request.status = std::stoi(fields[3]);
+        request.ifRange = fields.size() > 5 ? fields[5] : "-";
         requests.push_back(request);
     }
     return requests;
@@ -136,6 +142,12 @@ std::wstring FreshWorkDir(const std::string& name) {
 }
 
 std::string ReadWholeFile(const std::wstring& path) { return ReadText(path); }
+
+std::string ValidatorFileText(const std::wstring& partialPath) { return ReadText(ValidatorPath(partialPath)); }
+
+void WriteValidatorFile(const std::wstring& partialPath, const std::string& text) {
+    WriteWholeFile(ValidatorPath(partialPath), text);
+}
 
 void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
