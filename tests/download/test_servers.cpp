@@ -4,6 +4,7 @@
 
 #include <winhttp.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -49,6 +50,21 @@ std::string Exchange(const wchar_t* verb, const std::wstring& path, const std::s
     if (connection != nullptr) WinHttpCloseHandle(connection);
     if (session != nullptr) WinHttpCloseHandle(session);
     return reply;
+}
+
+// nginx writes a quote and other special bytes of a logged header as "\xHH".
+std::string UnescapeNginx(const std::string& field) {
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field.compare(i, 2, "\\x") == 0 && i + 4 <= field.size() && isxdigit(static_cast<unsigned char>(field[i + 2])) &&
+            isxdigit(static_cast<unsigned char>(field[i + 3]))) {
+            text.push_back(static_cast<char>(std::stoi(field.substr(i + 2, 2), nullptr, 16)));
+            i += 3;
+        } else {
+            text.push_back(field[i]);
+        }
+    }
+    return text;
 }
 
 std::vector<std::string> SplitTabs(const std::string& line) {
@@ -127,7 +143,7 @@ std::vector<LoggedRequest> NginxLog(const std::string& uri) {
         request.range = fields[1];
         request.agent = fields[2];
         request.status = std::stoi(fields[3]);
-        request.ifRange = fields.size() > 5 ? fields[5] : "-";
+        request.ifRange = fields.size() > 5 ? UnescapeNginx(fields[5]) : "-";
         requests.push_back(request);
     }
     return requests;

@@ -94,6 +94,7 @@ def check_installed(machine, target):
         check(os.path.isfile(path) and open(path, "rb").read() == data, "installed %s is identical" % name)
     check(not os.path.exists(os.path.join(root, "payload.zip")), "payload.zip is gone")
     check(not os.path.exists(os.path.join(root, "payload.zip.downloading")), "no partial download is left")
+    check(not os.path.exists(os.path.join(root, "payload.zip.downloading.validator")), "no validator is left")
 
 
 def check_registered(machine, target):
@@ -163,12 +164,22 @@ class ReleaseServer:
                              stdin=subprocess.DEVNULL).stdout.strip()
         self.url = out + RELEASE_PATH
 
-    def requests(self):
-        """[(uri, range, user agent, status, bytes)] in the order they were served."""
+    def log_lines(self):
         log = os.path.join(self.state, "access.log")
         if not os.path.exists(log):
             return []
-        return [tuple(line.rstrip("\n").split("\t")) for line in open(log)]
+        return [line.rstrip("\n").split("\t") for line in open(log)]
+
+    def requests(self):
+        """[(uri, range, user agent, status, bytes)] in the order they were served."""
+        return [tuple(fields[:5]) for fields in self.log_lines()]
+
+    def if_ranges(self):
+        """The If-Range header of each request ("-" when it had none), in the same order."""
+        import re
+        # nginx writes a quote as \x22.
+        return [re.sub(r"\\x([0-9A-Fa-f]{2})", lambda m: chr(int(m.group(1), 16)), fields[5]) if len(fields) > 5
+                else "-" for fields in self.log_lines()]
 
     def stop(self):
         subprocess.run([os.path.join(SOURCE_DIR, "tools", "release-server"), "stop", self.state],
