@@ -1,6 +1,7 @@
 #include "install/checksum.h"
 
 #include "app/state.h"
+#include "install/partial_download.h"
 
 #include <bcrypt.h>
 
@@ -83,7 +84,7 @@ VerifyResult VerifyPackage(HWND window, const std::wstring& partialPath, const s
     if (expectedSha256.empty()) return VerifyResult::Verified;
     if (_wcsicmp(expectedSha256.c_str(), actual.c_str()) == 0) return VerifyResult::Verified;
 
-    DeleteFileW(partialPath.c_str());
+    DeletePartialDownload(partialPath);
     PostFatalError(window, L"Контрольная сумма SHA-256 не совпадает!\nОжидалось: " + expectedSha256 +
                                L"\nПолучено: " + actual);
     return VerifyResult::Failed;

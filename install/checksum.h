@@ -12,7 +12,7 @@ enum class VerifyResult {
 
 // Always computes the digest; compares it only when `expectedSha256` is not empty, ignoring the
 // case of ASCII letters and nothing else (a blank or a prefix is a mismatch). A mismatch deletes
-// the partial file, so the next run downloads the package afresh.
+// the partial file and its validator, so the next run downloads the package afresh.
 VerifyResult VerifyPackage(HWND window, const std::wstring& partialPath,
                            const std::wstring& expectedSha256);
 

@@ -2,6 +2,8 @@
 
 #include "app/state.h"
 #include "install/download_progress.h"
+#include "install/partial_download.h"
+#include "install/resume_validator.h"
 #include "install/transfer.h"
 
 #include <chrono>
@@ -64,6 +66,9 @@ struct DownloadRun {
     PartialFile file;
     uint64_t offset = 0;
     uint64_t expectedSize = 0;
+    // Which server file the partial file holds the start of; empty when unknown. A ranged request
+    // is only answered with a piece of the server's file while it still is that file.
+    std::wstring validator;
     int retryCount = 0;
     int restartsWithoutData = 0;
     bool firstResponse = true;
@@ -101,7 +106,8 @@ void PostReconnectNotice(const DownloadRun& run, int attempt) {
 // The partial file cannot be continued: forget it and ask for the whole package again.
 void ForgetPartialFile(DownloadRun& run) {
     run.file.Close();
-    DeleteFileW(run.partialPath.c_str());
+    DeletePartialDownload(run.partialPath);
+    run.validator.clear();
     run.offset = 0;
     run.expectedSize = 0;
 }
@@ -166,7 +172,10 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
     case StatusAction::ContinueRange:
         // The first announced size counts for the whole run; later ranges only confirm it.
         if (run.expectedSize == 0) run.expectedSize = run.offset + contentLength;
-        if (run.offset > run.expectedSize) {
+        // A piece of a file of another size is a piece of another file (a server that ignored
+        // If-Range, or one that sends no validator and got a new release meanwhile).
+        if (run.offset > run.expectedSize ||
+            RangeTotalDisagrees(QueryResponseHeader(run.handles, WINHTTP_QUERY_CONTENT_RANGE), run.expectedSize)) {
             if (!AllowImmediateRestart(run, status)) return ResponseStep::Failed;
             ForgetPartialFile(run);
             CloseTransferHandles(run.handles);
@@ -174,8 +183,10 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
         }
         if (!run.file.IsOpen() && !run.file.Open(run.partialPath, OPEN_EXISTING)) {
             if (!AllowImmediateRestart(run, status)) return ResponseStep::Failed;
-            // Start a fresh file and ask for the whole package.
+            // Start a fresh file and ask for the whole package; the old validator spoke for the old bytes.
             run.file.Open(run.partialPath, CREATE_ALWAYS);
+            DeleteResumeValidator(run.partialPath);
+            run.validator.clear();
             run.offset = 0;
             CloseTransferHandles(run.handles);
             return ResponseStep::RequestAgain;
@@ -189,13 +200,19 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
         return ResponseStep::Receive;
     case StatusAction::RestartWhole:
         run.file.Close();
-        DeleteFileW(run.partialPath.c_str());
+        DeletePartialDownload(run.partialPath);
+        run.validator.clear();
         run.retryCount = 0;
         if (!run.file.Open(run.partialPath, CREATE_ALWAYS)) {
             CloseTransferHandles(run.handles);
             PostFatalError(run.window, L"Не удалось создать файл для записи: " + run.partialPath);
             return ResponseStep::Failed;
         }
+        // Remembered before the first body byte, so a partial file of this body never lies on disk
+        // without the validator that tells a later run whether it may be continued.
+        run.validator = ChooseResumeValidator(QueryResponseHeader(run.handles, WINHTTP_QUERY_ETAG),
+                                              QueryResponseHeader(run.handles, WINHTTP_QUERY_LAST_MODIFIED));
+        if (!run.validator.empty()) WriteResumeValidator(run.partialPath, run.validator);
         run.expectedSize = contentLength;
         run.offset = 0;
         return ResponseStep::Receive;
@@ -226,12 +243,19 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
         return DownloadResult::Failed;
     }
     run->offset = ExistingFileSize(partialPath);
+    // A partial file left by a setup that kept no validator is continued as before, unconditionally.
+    // A validator without bytes to vouch for is stale and goes.
+    if (run->offset != 0) {
+        run->validator = ReadResumeValidator(partialPath);
+    } else {
+        DeleteResumeValidator(partialPath);
+    }
     run->buffer = std::make_unique<BYTE[]>(TRANSFER_BUFFER_SIZE); // value-initialised: zero-filled
 
     for (;;) {
         DWORD status = 0;
         uint64_t contentLength = 0;
-        if (!SendTransferRequest(run->handles, run->target, run->offset, status, contentLength)) {
+        if (!SendTransferRequest(run->handles, run->target, run->offset, status, contentLength, run->validator)) {
             ++run->retryCount;
             if (run->retryCount <= RECONNECT_ATTEMPTS_MAX) {
                 PostReconnectNotice(*run, run->retryCount);

@@ -14,7 +14,11 @@ enum class DownloadResult {
 // Runs on the install worker. Continues an existing partial file with a range request, retries a
 // failed request or a broken transfer after a 2-second pause (five times in a row on its own, then
 // the user decides in the network-error box), and reports progress to `window` at most every
-// 120 ms. The partial file is kept on every failure and on Cancel, so a later run can resume it.
+// 120 ms. The partial file is kept on every failure and on Cancel, so a later run can resume it;
+// beside it stays the validator of the answer that started it (ValidatorPath), and a range is only
+// asked for under If-Range with that validator, so a new release at the same address is fetched
+// whole instead of being joined to the old start. Whoever deletes or renames the partial file
+// deletes the validator too.
 // On Cancel it posts WM_CLOSE_REQUEST to `window` and returns Abandoned without a fatal error.
 DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl,
                                const std::wstring& partialPath);

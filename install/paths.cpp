@@ -39,6 +39,8 @@ std::wstring AppendPathName(const std::wstring& dir, const std::wstring& name) {
 
 std::wstring LauncherPath(const std::wstring& dir) { return dir + L"\\ZENKA.exe"; }
 
+std::wstring ValidatorPath(const std::wstring& partialPath) { return partialPath + L".validator"; }
+
 bool IsContainedEntryName(const std::wstring& name) {
     if (name.empty() || IsSeparator(name.front())) return false;
     // A colon anywhere is either a drive ("C:x", "C:\x") or an NTFS stream, never a plain name.

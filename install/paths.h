@@ -15,6 +15,10 @@ std::wstring LauncherPath(const std::wstring& dir);
 extern const wchar_t* const PACKAGE_FILE_NAME;  // "payload.zip"
 extern const wchar_t* const PARTIAL_FILE_NAME;  // "payload.zip.downloading"
 
+// The file beside a partial download that remembers which server file it came from: `partialPath`
+// followed by ".validator" ("payload.zip.downloading.validator").
+std::wstring ValidatorPath(const std::wstring& partialPath);
+
 // True when an archive entry name, joined to a target directory, stays inside it: the name is not
 // empty, has no drive designator or stream colon, does not start with a slash or backslash (root,
 // network share, device path), and no "..", taken with either kind of slash, climbs above the top.

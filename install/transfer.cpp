@@ -1,5 +1,7 @@
 #include "install/transfer.h"
 
+#include "install/resume_validator.h"
+
 #include <cwchar>
 
 const wchar_t* const TRANSFER_USER_AGENT = L"ZENKA-Bootstrapper/1.0";
@@ -10,6 +12,7 @@ constexpr int CONNECT_TIMEOUT_MS = 10000;
 constexpr int SEND_TIMEOUT_MS = 15000;
 constexpr int RECEIVE_TIMEOUT_MS = 15000; // bounds each wait for headers and for body data
 constexpr DWORD CONTENT_LENGTH_BUFFER_BYTES = 128;
+constexpr DWORD HEADER_BUFFER_CHARS = 1024; // far beyond any ETag, date or Content-Range
 
 void CloseSlot(HINTERNET& slot) {
     if (slot != nullptr) {
@@ -49,7 +52,7 @@ std::wstring BuildRangeHeader(uint64_t offset) {
 }
 
 bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset,
-                         DWORD& status, uint64_t& contentLength) {
+                         DWORD& status, uint64_t& contentLength, const std::wstring& validator) {
     // Nothing is reused across attempts: a broken connection must not be picked up again.
     CloseTransferHandles(handles);
 
@@ -78,6 +81,13 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
         const std::wstring range = BuildRangeHeader(offset);
         WinHttpAddRequestHeaders(handles.request, range.c_str(), static_cast<DWORD>(range.size()),
                                  WINHTTP_ADDREQ_FLAG_ADD);
+        const std::wstring ifRange = BuildIfRangeHeader(validator);
+        if (!ifRange.empty() &&
+            !WinHttpAddRequestHeaders(handles.request, ifRange.c_str(), static_cast<DWORD>(ifRange.size()),
+                                      WINHTTP_ADDREQ_FLAG_ADD)) {
+            // A range without its condition could splice two different files: rather no request.
+            return false;
+        }
     }
 
     if (!WinHttpSendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
@@ -103,4 +113,16 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
         contentLength = _wcstoui64(lengthText, nullptr, 10);
     }
     return true;
+}
+
+std::wstring QueryResponseHeader(const TransferHandles& handles, DWORD query) {
+    if (handles.request == nullptr) return std::wstring();
+    wchar_t text[HEADER_BUFFER_CHARS] = {};
+    DWORD size = sizeof(text);
+    if (!WinHttpQueryHeaders(handles.request, query, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        return std::wstring();
+    }
+    text[HEADER_BUFFER_CHARS - 1] = L'\0';
+    return std::wstring(text);
 }

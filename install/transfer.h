@@ -42,12 +42,19 @@ std::wstring BuildRangeHeader(uint64_t offset);
 
 // Closes whatever `handles` holds, then opens a session, connection and GET request for `target`,
 // with a Range header only when `offset` is not 0, sends it and waits for the response headers
-// (each wait bounded by the time-outs). True when a status code could be read: `status` holds it,
+// (each wait bounded by the time-outs). A ranged request also carries If-Range with `validator`
+// when there is one (BuildIfRangeHeader), so a server whose file has changed answers with the whole
+// new file instead of a piece of it. True when a status code could be read: `status` holds it,
 // `contentLength` the announced body size (0 when absent or unreadable), and the request handle
 // stays open for the body. False on any failure before that; the handles opened so far stay in the
 // record until the next call or CloseTransferHandles.
 bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset,
-                         DWORD& status, uint64_t& contentLength);
+                         DWORD& status, uint64_t& contentLength, const std::wstring& validator = std::wstring());
+
+// A header of the response to the last successful SendTransferRequest (WINHTTP_QUERY_ETAG,
+// WINHTTP_QUERY_LAST_MODIFIED, WINHTTP_QUERY_CONTENT_RANGE ...); empty when absent, unreadable or
+// longer than any header the download uses.
+std::wstring QueryResponseHeader(const TransferHandles& handles, DWORD query);
 
 // Closes request, connection, session in this order and empties the slots; an empty record is fine.
 void CloseTransferHandles(TransferHandles& handles);

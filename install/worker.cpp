@@ -5,6 +5,7 @@
 #include "install/directories.h"
 #include "install/download.h"
 #include "install/extract.h"
+#include "install/partial_download.h"
 #include "install/paths.h"
 #include "system/restart_manager.h"
 #include "system/shortcut.h"
@@ -66,6 +67,8 @@ void RunPipeline(HWND window, const WorkerValues& values) {
                                        std::to_wstring(static_cast<long>(GetLastError())));
             return;
         }
+        // The partial file is gone; its validator must not vouch for the next one.
+        DeleteResumeValidator(partialPath);
     }
 
     ReleaseLockedFiles(targetDir);

@@ -13,7 +13,9 @@ connection broken off over TLS ends without the TLS closing message, as a networ
 Many tests share one server; each test picks its own key and works under it:
 
   PUT /control/<key>   body: a scenario (JSON, below); resets the key's request log
-  GET /log/<key>       one line per request so far: "<ms since the scenario>\t<Range or ->\t<User-Agent>"
+  GET /log/<key>       one line per request so far:
+                       "<ms since the scenario>\t<Range or ->\t<User-Agent>\t<If-Range or ->\t<status>"
+                       (status "-" when the request got no answer)
   GET /f/<key>         the file, answered as the scenario says
 
 Scenario: {"file": path, "responses": [step, ...]}; request n uses step n, the last step repeats
@@ -30,6 +32,11 @@ Scenario: {"file": path, "responses": [step, ...]}; request n uses step n, the l
   empty         true: send no body bytes at all
   corrupt_at    flip the bits of the file's byte at this offset wherever the body carries it
   drop          true: close the connection without any answer
+  file          serve this file instead of the scenario's (a new release at the same address)
+  etag, last_modified
+                send these validators with a 200 or 206; a ranged request whose If-Range names
+                neither (a weak ETag never matches) gets the whole file, as HTTP has it
+  ignore_if_range  true: honour the range whatever If-Range says (a careless server)
 """
 import json
 import os
@@ -51,6 +58,17 @@ def parse_range(header, size):
         return None
     first = header[len("bytes="):].split("-", 1)[0].strip()
     return int(first) if first.isdigit() else None
+
+
+def if_range_holds(if_range, step):
+    """True when a ranged request may get its range: no If-Range, or one naming the file's strong
+    ETag or its Last-Modified date exactly."""
+    if if_range is None or step.get("ignore_if_range"):
+        return True
+    etag = step.get("etag")
+    if if_range.startswith('"') or if_range.startswith("W/"):
+        return bool(etag) and not etag.startswith("W/") and if_range == etag
+    return bool(step.get("last_modified")) and if_range == step["last_modified"]
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -96,12 +114,14 @@ class Handler(BaseHTTPRequestHandler):
             if entry is None:
                 return self.reply_text(404, "no scenario\n")
             elapsed = int((time.monotonic() - entry["start"]) * 1000)
-            entry["log"].append("%d\t%s\t%s" % (elapsed, self.headers.get("Range", "-"),
-                                                 self.headers.get("User-Agent", "-")))
+            line = "%d\t%s\t%s\t%s" % (elapsed, self.headers.get("Range", "-"),
+                                         self.headers.get("User-Agent", "-"), self.headers.get("If-Range", "-"))
+            log, index = entry["log"], len(entry["log"])
+            log.append(line + "\t-")
             steps = entry["scenario"].get("responses") or [{}]
             step = steps[min(entry["count"], len(steps) - 1)]
             entry["count"] += 1
-            path = entry["scenario"].get("file")
+            path = step.get("file", entry["scenario"].get("file"))
         data = b""
         if path:
             with open(path, "rb") as f:
@@ -118,6 +138,8 @@ class Handler(BaseHTTPRequestHandler):
                 pass
             return
         start = parse_range(self.headers.get("Range"), size)
+        if start is not None and not if_range_holds(self.headers.get("If-Range"), step):
+            start = None  # the file is not the one the client holds a piece of: all of it
         status = step.get("status")
         if status is None:
             if start is None or step.get("ignore_range"):
@@ -138,10 +160,17 @@ class Handler(BaseHTTPRequestHandler):
             if 0 <= at < len(body):
                 body = body[:at] + bytes([body[at] ^ 0xFF]) + body[at + 1:]
 
+        with LOCK:
+            log[index] = "%s\t%d" % (line, status)
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
         if status == 206:
             self.send_header("Content-Range", "bytes %d-%d/%d" % (start or 0, size - 1, size))
+        if status in (200, 206):
+            if step.get("etag"):
+                self.send_header("ETag", step["etag"])
+            if step.get("last_modified"):
+                self.send_header("Last-Modified", step["last_modified"])
         if step.get("no_length"):
             self.send_header("Connection", "close")
             self.close_connection = True

@@ -85,9 +85,11 @@ TEST_F(Checksum, VerifiesWithoutExpectationAndIgnoringLetterCase) {
 TEST_F(Checksum, MismatchDeletesThePartialFileAndShowsBothDigests) {
     MessageWindow window;
     const std::wstring file = Write(L"payload.zip.downloading", "abc");
+    const std::wstring validator = Write(L"payload.zip.downloading.validator", "\"v1\"");
     const std::wstring expected = std::wstring(ABC_DIGEST) + L" "; // a trailing blank is not forgiven
     EXPECT_EQ(VerifyPackage(window.handle(), file, expected), VerifyResult::Failed);
     EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(validator)); // it would vouch for the next partial file
     EXPECT_EQ(TakeErrorText(), L"Контрольная сумма SHA-256 не совпадает!\nОжидалось: " + expected +
                                    L"\nПолучено: " + ABC_DIGEST);
     const std::vector<UINT> messages = window.Drain();

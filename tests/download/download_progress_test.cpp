@@ -1,5 +1,7 @@
-// The download's arithmetic and texts, and its decisions on status codes.
+// The download's arithmetic and texts, its decisions on status codes, and whether a partial file
+// may be continued.
 #include "install/download_progress.h"
+#include "install/resume_validator.h"
 
 #include <gtest/gtest.h>
 
@@ -57,4 +59,57 @@ TEST(DownloadProgress, StatusDecisionsAndCompleteness) {
     EXPECT_FALSE(IsDownloadComplete(99, 100));
     EXPECT_TRUE(IsDownloadComplete(1, 0));  // no size announced: any byte makes a body
     EXPECT_FALSE(IsDownloadComplete(0, 0)); // an empty body is a lost connection
+}
+
+TEST(DownloadProgress, StrongEtagElseLastModifiedIsTheResumeValidator) {
+    const std::wstring date = L"Tue, 04 Jun 2024 10:00:00 GMT";
+    EXPECT_EQ(ChooseResumeValidator(L"\"665ee6a0-3000000\"", date), L"\"665ee6a0-3000000\"");
+    EXPECT_EQ(ChooseResumeValidator(L"", date), date);
+    EXPECT_EQ(ChooseResumeValidator(L"W/\"665ee6a0\"", date), date); // a weak tag may stay while bytes change
+    EXPECT_EQ(ChooseResumeValidator(L"W/\"665ee6a0\"", L""), L"");
+    EXPECT_EQ(ChooseResumeValidator(L"", L""), L"");
+    // Not strong as HTTP writes it: unquoted, half-quoted, a quote inside, a control character.
+    for (const std::wstring etag : {L"665ee6a0", L"\"665ee6a0", L"\"a\"b\"", L"\"a\tb\"", L"\""}) {
+        EXPECT_FALSE(IsStrongEtag(etag)) << etag;
+        EXPECT_EQ(ChooseResumeValidator(etag, date), date);
+    }
+    EXPECT_TRUE(IsStrongEtag(L"\"\""));
+    // Nothing that could end the header line or run on without bound is ever kept.
+    EXPECT_EQ(ChooseResumeValidator(L"", L"Tue\r\nX-Injected: 1"), L"");
+    EXPECT_EQ(ChooseResumeValidator(L"\"" + std::wstring(300, L'a') + L"\"", L""), L"");
+}
+
+TEST(DownloadProgress, IfRangeHeaderAndTheValidatorFileText) {
+    EXPECT_EQ(BuildIfRangeHeader(L"\"abc\""), L"If-Range: \"abc\"\r\n");
+    EXPECT_EQ(BuildIfRangeHeader(L"Tue, 04 Jun 2024 10:00:00 GMT"), L"If-Range: Tue, 04 Jun 2024 10:00:00 GMT\r\n");
+    EXPECT_EQ(BuildIfRangeHeader(L""), L""); // no validator: a plain ranged request
+    EXPECT_EQ(BuildIfRangeHeader(L"a\r\nb"), L"");
+
+    EXPECT_EQ(ParseValidatorFileText(FormatValidatorFileText(L"\"abc\"")), L"\"abc\"");
+    EXPECT_EQ(ParseValidatorFileText("\"abc\"\r\n"), L"\"abc\"");
+    // Anything else on disk counts as no validator at all.
+    EXPECT_EQ(ParseValidatorFileText(""), L"");
+    EXPECT_EQ(ParseValidatorFileText("\"abc\"\r\nX-Injected: 1"), L"");
+    EXPECT_EQ(ParseValidatorFileText(std::string("\"a\0b\"", 5)), L"");
+    EXPECT_EQ(ParseValidatorFileText("\"\xD0\x96\""), L"");
+    EXPECT_EQ(ParseValidatorFileText(std::string(257, 'a')), L"");
+    EXPECT_EQ(ParseValidatorFileText(std::string(256, 'a')), std::wstring(256, L'a'));
+}
+
+TEST(DownloadProgress, RangeTotalMustBeTheSizeThePartialFileWasStartedWith) {
+    uint64_t total = 0;
+    ASSERT_TRUE(ParseContentRangeTotal(L"bytes 1000-4194303/4194304", total));
+    EXPECT_EQ(total, 4194304u);
+    ASSERT_TRUE(ParseContentRangeTotal(L"bytes 0-0/18446744073709551615", total));
+    EXPECT_EQ(total, UINT64_MAX);
+    for (const wchar_t* value : {L"", L"bytes 0-9/*", L"bytes */100", L"items 0-9/10", L"bytes 0-9/",
+                                 L"bytes 9-0/10", L"bytes 0-10/10", L"bytes 0-9/18446744073709551616",
+                                 L"bytes -9/10", L"bytes 0-9/10x"}) {
+        EXPECT_FALSE(ParseContentRangeTotal(value, total)) << value;
+    }
+    EXPECT_FALSE(RangeTotalDisagrees(L"bytes 1000-4194303/4194304", 4194304));
+    EXPECT_TRUE(RangeTotalDisagrees(L"bytes 1000-5242879/5242880", 4194304));
+    EXPECT_FALSE(RangeTotalDisagrees(L"bytes 1000-5242879/5242880", 0)); // no size known yet
+    EXPECT_FALSE(RangeTotalDisagrees(L"bytes 1000-5242879/*", 4194304)); // no total named
+    EXPECT_FALSE(RangeTotalDisagrees(L"", 4194304));
 }

@@ -3,10 +3,12 @@
 #include "download/download_run.h"
 #include "download/test_servers.h"
 #include "install/checksum.h"
+#include "install/paths.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 
 namespace {
 
@@ -22,6 +24,36 @@ protected:
 
 std::string FileScenario(const std::string& unixPath, const std::string& responses) {
     return "{\"file\":\"" + unixPath + "\",\"responses\":[" + responses + "]}";
+}
+
+const char* const SOME_DATE = "Tue, 04 Jun 2024 10:00:00 GMT";
+
+struct ResumeSeen {
+    std::string ifRange;       // of the request that continued the file ("-": none)
+    std::string validatorFile; // beside the finished partial file ("": none)
+};
+
+// A download of the 4 MiB file whose first answer breaks off after 1 MiB, from a server that sends
+// the scenario members `validators` with every answer. Checks that the second request continued the
+// file with a 206 and the result is whole.
+ResumeSeen ResumeAfterABreak(const std::string& key, const std::string& validators) {
+    const std::wstring partial = FreshWorkDir(key) + L"\\payload.zip.downloading";
+    InstallInstantSeams();
+    const std::string more = validators.empty() ? "" : "," + validators;
+    const std::wstring url = SetScenario(
+        key, FileScenario(SmallFileUnixPath(), "{\"break_after\":1048576" + more + "},{" + validators + "}"));
+    const ObservedDownload run = ObserveDownload(url, partial);
+    EXPECT_EQ(run.result, DownloadResult::Completed) << key;
+    EXPECT_TRUE(SameContents(partial, WindowsPath(SmallFileUnixPath()))) << key;
+    const std::vector<LoggedRequest> log = FaultLog(key);
+    if (log.size() != 2u) {
+        ADD_FAILURE() << key << ": " << log.size() << " requests";
+        return ResumeSeen{};
+    }
+    EXPECT_EQ(log[0].ifRange, "-") << key;
+    EXPECT_EQ(log[1].range, "bytes=1048576-") << key;
+    EXPECT_EQ(log[1].status, 206) << key;
+    return ResumeSeen{log[1].ifRange, ValidatorFileText(partial)};
 }
 
 } // namespace
@@ -118,6 +150,19 @@ TEST_F(Download, WholePartialFileGets416AndIsFetchedAgainAtOnce) {
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].range, "bytes=4194304-");
     EXPECT_EQ(log[1].range, "-");
+
+    // The same under the file's own validator; the validator goes with the file it spoke for (the
+    // second answer carries none, so none may be left).
+    WriteWholeFile(partial, source);
+    WriteValidatorFile(partial, "\"v1\"");
+    SetScenario("whole-416", FileScenario(SmallFileUnixPath(), "{\"etag\":\"\\\"v1\\\"\"},{}"));
+    ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed);
+    const std::vector<LoggedRequest> again = FaultLog("whole-416");
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[0].ifRange, "\"v1\"");
+    EXPECT_EQ(again[0].status, 416);
+    EXPECT_TRUE(ReadWholeFile(partial) == source);
+    EXPECT_FALSE(FileExists(ValidatorPath(partial)));
 }
 
 TEST_F(Download, EndlessRestartsWithoutDataEndInAnHttpError) {
@@ -248,4 +293,140 @@ TEST_F(Download, BadUrlIsFatalAndLeavesThePartialFile) {
     EXPECT_EQ(run.result, DownloadResult::Failed);
     EXPECT_EQ(run.errorText, L"Некорректный URL загрузки: ftp://127.0.0.1/x.zip");
     EXPECT_EQ(ReadWholeFile(partial), "kept");
+}
+
+TEST_F(Download, StrongEtagIsSentBackAsIfRangeAndAnotherFileComesWhole) {
+    const ResumeSeen seen = ResumeAfterABreak("etag", "\"etag\":\"\\\"v1\\\"\",\"last_modified\":\"" +
+                                                          std::string(SOME_DATE) + "\"");
+    EXPECT_EQ(seen.ifRange, "\"v1\"");
+    EXPECT_EQ(seen.validatorFile, "\"v1\"");
+
+    // A partial file of an earlier release under its validator, and a new release at the address.
+    const std::wstring partial = FreshWorkDir("etag-changed") + L"\\payload.zip.downloading";
+    WriteWholeFile(partial, std::string(1000000, 'x'));
+    WriteValidatorFile(partial, "\"v0\"");
+    const std::wstring url = SetScenario("etag-changed", FileScenario(SmallFileUnixPath(), "{\"etag\":\"\\\"v1\\\"\"}"));
+    ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed);
+    const std::vector<LoggedRequest> log = FaultLog("etag-changed");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].range, "bytes=1000000-");
+    EXPECT_EQ(log[0].ifRange, "\"v0\"");
+    EXPECT_EQ(log[0].status, 200);
+    EXPECT_TRUE(SameContents(partial, WindowsPath(SmallFileUnixPath())));
+    EXPECT_EQ(ValidatorFileText(partial), "\"v1\"");
+}
+
+TEST_F(Download, OnlyLastModifiedIsSentBackAsIfRange) {
+    const ResumeSeen seen = ResumeAfterABreak("last-modified", "\"last_modified\":\"" + std::string(SOME_DATE) + "\"");
+    EXPECT_EQ(seen.ifRange, SOME_DATE);
+    EXPECT_EQ(seen.validatorFile, SOME_DATE);
+}
+
+TEST_F(Download, WeakEtagIsNeverUsedAsTheValidator) {
+    const ResumeSeen withDate = ResumeAfterABreak(
+        "weak-and-date", "\"etag\":\"W/\\\"v1\\\"\",\"last_modified\":\"" + std::string(SOME_DATE) + "\"");
+    EXPECT_EQ(withDate.ifRange, SOME_DATE);
+    const ResumeSeen alone = ResumeAfterABreak("weak-alone", "\"etag\":\"W/\\\"v1\\\"\"");
+    EXPECT_EQ(alone.ifRange, "-");
+    EXPECT_EQ(alone.validatorFile, "");
+}
+
+TEST_F(Download, WithoutAValidatorTheResumeIsAsBefore) {
+    const ResumeSeen none = ResumeAfterABreak("no-validator", "");
+    EXPECT_EQ(none.ifRange, "-");
+    EXPECT_EQ(none.validatorFile, "");
+
+    // A validator file that is not one (a header smuggled in, far too long, binary) counts as none:
+    // the partial file is continued as one left by an older setup.
+    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::vector<std::string> damaged = {"\"v1\"\r\nX-Injected: 1", std::string(100000, 'a'),
+                                              std::string("\"v\0\xff\"", 5)};
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        const std::string key = "bad-validator-" + std::to_string(i);
+        const std::wstring partial = FreshWorkDir(key) + L"\\payload.zip.downloading";
+        WriteWholeFile(partial, source.substr(0, 1000000));
+        WriteValidatorFile(partial, damaged[i]);
+        const std::wstring url = SetScenario(key, FileScenario(SmallFileUnixPath(), "{\"etag\":\"\\\"v1\\\"\"}"));
+        ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed) << i;
+        const std::vector<LoggedRequest> log = FaultLog(key);
+        ASSERT_EQ(log.size(), 1u) << i;
+        EXPECT_EQ(log[0].range, "bytes=1000000-") << i;
+        EXPECT_EQ(log[0].ifRange, "-") << i;
+        EXPECT_EQ(log[0].status, 206) << i;
+        EXPECT_TRUE(ReadWholeFile(partial) == source) << i;
+    }
+}
+
+TEST_F(Download, RangeOfAFileOfAnotherSizeStartsAgainAtOnce) {
+    const std::wstring partial = FreshWorkDir("other-size") + L"\\payload.zip.downloading";
+    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::string newer = FixtureDir() + "/work/other-size.bin";
+    WriteWholeFile(WindowsPath(newer), source.substr(1u << 20) + source); // 7 MiB, other bytes
+    InstallInstantSeams();
+    // The file is replaced while the first answer breaks off, and the server ignores If-Range.
+    const std::wstring url = SetScenario(
+        "other-size", FileScenario(SmallFileUnixPath(), "{\"break_after\":1048576,\"etag\":\"\\\"v1\\\"\"},"
+                                                         "{\"file\":\"" + newer + "\",\"etag\":\"\\\"v2\\\"\",\"ignore_if_range\":true}"));
+    const ObservedDownload run = ObserveDownload(url, partial);
+    ASSERT_EQ(run.result, DownloadResult::Completed);
+    EXPECT_TRUE(SameContents(partial, WindowsPath(newer)));
+    EXPECT_EQ(ValidatorFileText(partial), "\"v2\"");
+    EXPECT_EQ(Seams().pauses.size(), 1u); // the break; the restart itself is immediate
+    const std::vector<LoggedRequest> log = FaultLog("other-size");
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[1].range, "bytes=1048576-");
+    EXPECT_EQ(log[1].status, 206);
+    EXPECT_EQ(log[2].range, "-");
+    EXPECT_EQ(log[2].status, 200);
+}
+
+TEST_F(Download, NginxSendsTheRestOfTheSameReleaseAndTheWholeOfANewOne) {
+    const std::string uri = "/releases/if-range/ZENKA-latest-full.zip";
+    const std::wstring served = WindowsPath(FixtureDir() + "/www" + uri);
+    const std::string older = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::string newer = older.substr(1u << 20) + older.substr(0, (1u << 20) + 4096);
+    std::filesystem::create_directories(std::filesystem::path(served).parent_path());
+    auto publish = [&](const std::string& bytes) { // replaced at once, as a publisher's upload ends
+        WriteWholeFile(served + L".tmp", bytes);
+        ASSERT_TRUE(MoveFileExW((served + L".tmp").c_str(), served.c_str(), MOVEFILE_REPLACE_EXISTING));
+    };
+    // The log line of a request is written when nginx has sent the answer, a moment after the
+    // client has it all.
+    auto lastRequest = [&](size_t count) {
+        std::vector<LoggedRequest> log = NginxLog(uri);
+        for (int i = 0; i < 100 && log.size() < count; ++i) {
+            Sleep(20);
+            log = NginxLog(uri);
+        }
+        return log.size() >= count ? log.back() : LoggedRequest{};
+    };
+    const size_t before = NginxLog(uri).size();
+    publish(older);
+    const std::wstring partial = FreshWorkDir("nginx-if-range") + L"\\payload.zip.downloading";
+    const std::wstring url = NginxUrl(uri.substr(1));
+    ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed);
+    const std::string validator = ValidatorFileText(partial);
+    ASSERT_EQ(validator.substr(0, 1), "\""); // nginx's strong ETag
+    EXPECT_EQ(lastRequest(before + 1).ifRange, "-");
+
+    // What a download killed at 1.5 MiB leaves: the start of the file and its validator.
+    const uint64_t kept = 3u << 19;
+    std::filesystem::resize_file(std::filesystem::path(partial), kept);
+    ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed);
+    LoggedRequest request = lastRequest(before + 2);
+    EXPECT_EQ(request.range, "bytes=" + std::to_string(kept) + "-");
+    EXPECT_EQ(request.ifRange, validator);
+    EXPECT_EQ(request.status, 206);
+    EXPECT_TRUE(ReadWholeFile(partial) == older);
+
+    std::filesystem::resize_file(std::filesystem::path(partial), kept);
+    publish(newer);
+    ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed);
+    request = lastRequest(before + 3);
+    EXPECT_EQ(request.range, "bytes=" + std::to_string(kept) + "-");
+    EXPECT_EQ(request.ifRange, validator);
+    EXPECT_EQ(request.status, 200);
+    EXPECT_TRUE(ReadWholeFile(partial) == newer);
+    EXPECT_NE(ValidatorFileText(partial), validator);
+    EXPECT_FALSE(ValidatorFileText(partial).empty());
 }

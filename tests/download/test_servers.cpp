@@ -1,7 +1,10 @@
 #include "download/test_servers.h"
 
+#include "install/paths.h"
+
 #include <winhttp.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -49,6 +52,21 @@ std::string Exchange(const wchar_t* verb, const std::wstring& path, const std::s
     return reply;
 }
 
+// nginx writes a quote and other special bytes of a logged header as "\xHH".
+std::string UnescapeNginx(const std::string& field) {
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field.compare(i, 2, "\\x") == 0 && i + 4 <= field.size() && isxdigit(static_cast<unsigned char>(field[i + 2])) &&
+            isxdigit(static_cast<unsigned char>(field[i + 3]))) {
+            text.push_back(static_cast<char>(std::stoi(field.substr(i + 2, 2), nullptr, 16)));
+            i += 3;
+        } else {
+            text.push_back(field[i]);
+        }
+    }
+    return text;
+}
+
 std::vector<std::string> SplitTabs(const std::string& line) {
     std::vector<std::string> fields;
     std::istringstream in(line);
@@ -83,9 +101,10 @@ std::wstring PackageDigest() {
     return Widen(text);
 }
 
-std::wstring PackageUrl() {
-    return L"http://127.0.0.1:" + std::to_wstring(PortFromFile(FixtureDir() + "/nginx/port")) +
-           L"/releases/stable/ZENKA-latest-full.zip";
+std::wstring PackageUrl() { return NginxUrl("releases/stable/ZENKA-latest-full.zip"); }
+
+std::wstring NginxUrl(const std::string& path) {
+    return L"http://127.0.0.1:" + std::to_wstring(PortFromFile(FixtureDir() + "/nginx/port")) + L"/" + Widen(path);
 }
 
 std::wstring SetScenario(const std::string& key, const std::string& json) {
@@ -105,6 +124,8 @@ std::vector<LoggedRequest> FaultLog(const std::string& key) {
         request.elapsedMs = std::stoi(fields[0]);
         request.range = fields[1];
         request.agent = fields[2];
+        request.ifRange = fields.size() > 3 ? fields[3] : "-";
+        request.status = fields.size() > 4 && fields[4] != "-" ? std::stoi(fields[4]) : 0;
         requests.push_back(request);
     }
     return requests;
@@ -122,6 +143,7 @@ std::vector<LoggedRequest> NginxLog(const std::string& uri) {
         request.range = fields[1];
         request.agent = fields[2];
         request.status = std::stoi(fields[3]);
+        request.ifRange = fields.size() > 6 ? UnescapeNginx(fields[6]) : "-";
         requests.push_back(request);
     }
     return requests;
@@ -136,6 +158,12 @@ std::wstring FreshWorkDir(const std::string& name) {
 }
 
 std::string ReadWholeFile(const std::wstring& path) { return ReadText(path); }
+
+std::string ValidatorFileText(const std::wstring& partialPath) { return ReadText(ValidatorPath(partialPath)); }
+
+void WriteValidatorFile(const std::wstring& partialPath, const std::string& text) {
+    WriteWholeFile(ValidatorPath(partialPath), text);
+}
 
 void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);

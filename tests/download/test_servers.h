@@ -13,8 +13,9 @@ struct LoggedRequest {
     int elapsedMs = 0;  // since the scenario was set (fault server) or 0 (nginx)
     std::string range;  // "-" when the request had no Range header
     std::string agent;
+    std::string ifRange; // "-" when the request had no If-Range header
     std::string uri;    // nginx only
-    int status = 0;     // nginx only
+    int status = 0;     // 0 when the request got no answer
 };
 
 // Windows path ("Z:\...") of a Unix path, and back.
@@ -27,7 +28,13 @@ std::string FixtureDir();
 std::string PackageUnixPath();
 std::wstring PackageDigest();
 std::wstring PackageUrl();
+// URL of the file nginx serves from FixtureDir()/www/<path>.
+std::wstring NginxUrl(const std::string& path);
 std::string SmallFileUnixPath(); // 4 MiB of random bytes
+
+// The validator file beside a partial file (empty when there is none) and a hand-made one.
+std::string ValidatorFileText(const std::wstring& partialPath);
+void WriteValidatorFile(const std::wstring& partialPath, const std::string& text);
 
 // Fault server: sets the scenario (JSON text) for `key` and returns the URL that serves it.
 std::wstring SetScenario(const std::string& key, const std::string& json);

@@ -126,3 +126,36 @@ TEST(TransferRequest, HttpsUrlSpeaksTlsToTheServer) {
     EXPECT_TRUE(SendTransferRequest(handles, target, 0, status, length));
     EXPECT_EQ(status, 200u);
 }
+
+TEST(TransferRequest, IfRangeOnlyWithARangeAndAValidatorAndTheValidatorsReadBack) {
+    const std::wstring url = SetScenario("transfer-if-range", "{\"file\":\"" + SmallFileUnixPath() +
+                                                                   "\",\"responses\":[{\"etag\":\"\\\"v1\\\"\","
+                                                                   "\"last_modified\":\"Tue, 04 Jun 2024 10:00:00 GMT\"}]}");
+    TransferTarget target;
+    ASSERT_TRUE(SplitTransferUrl(url, target));
+    TransferHandles handles;
+    DWORD status = 0;
+    uint64_t length = 0;
+    ASSERT_TRUE(SendTransferRequest(handles, target, 0, status, length, L"\"v1\""));
+    EXPECT_EQ(status, 200u);
+    EXPECT_EQ(QueryResponseHeader(handles, WINHTTP_QUERY_ETAG), L"\"v1\"");
+    EXPECT_EQ(QueryResponseHeader(handles, WINHTTP_QUERY_LAST_MODIFIED), L"Tue, 04 Jun 2024 10:00:00 GMT");
+    EXPECT_EQ(QueryResponseHeader(handles, WINHTTP_QUERY_CONTENT_RANGE), L"");
+    ASSERT_TRUE(SendTransferRequest(handles, target, 1000, status, length, L"\"v1\""));
+    EXPECT_EQ(status, 206u);
+    EXPECT_EQ(QueryResponseHeader(handles, WINHTTP_QUERY_CONTENT_RANGE), L"bytes 1000-4194303/4194304");
+    ASSERT_TRUE(SendTransferRequest(handles, target, 1000, status, length, L"\"v0\""));
+    EXPECT_EQ(status, 200u); // another file now: the whole of it
+    ASSERT_TRUE(SendTransferRequest(handles, target, 1000, status, length));
+    EXPECT_EQ(status, 206u);
+    CloseTransferHandles(handles);
+    EXPECT_EQ(QueryResponseHeader(handles, WINHTTP_QUERY_ETAG), L"");
+
+    const std::vector<LoggedRequest> log = FaultLog("transfer-if-range");
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].ifRange, "-"); // nothing to continue, nothing to condition
+    EXPECT_EQ(log[1].ifRange, "\"v1\"");
+    EXPECT_EQ(log[2].ifRange, "\"v0\"");
+    EXPECT_EQ(log[3].ifRange, "-");
+    EXPECT_EQ(log[3].range, "bytes=1000-");
+}

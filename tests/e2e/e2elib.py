@@ -98,6 +98,7 @@ def check_installed(machine, target):
         check(os.path.isfile(path) and open(path, "rb").read() == data, "installed %s is identical" % name)
     check(not os.path.exists(os.path.join(root, "payload.zip")), "payload.zip is gone")
     check(not os.path.exists(os.path.join(root, "payload.zip.downloading")), "no partial download is left")
+    check(not os.path.exists(os.path.join(root, "payload.zip.downloading.validator")), "no validator is left")
 
 
 def check_registered(machine, target):
@@ -172,12 +173,22 @@ class ReleaseServer:
         self.url = out + RELEASE_PATH
         self.http_base = "http://127.0.0.1:%s/" % open(os.path.join(self.state, "port")).read().strip()
 
-    def requests(self, fields=5):
-        """[(uri, range, user agent, status, bytes[, scheme])] in the order they were served."""
+    def log_lines(self):
         log = os.path.join(self.state, "access.log")
         if not os.path.exists(log):
             return []
-        return [tuple(line.rstrip("\n").split("\t")[:fields]) for line in open(log)]
+        return [line.rstrip("\n").split("\t") for line in open(log)]
+
+    def requests(self, fields=5):
+        """[(uri, range, user agent, status, bytes[, scheme])] in the order they were served."""
+        return [tuple(line[:fields]) for line in self.log_lines()]
+
+    def if_ranges(self):
+        """The If-Range header of each request ("-" when it had none), in the same order."""
+        import re
+        # nginx writes a quote as \x22.
+        return [re.sub(r"\\x([0-9A-Fa-f]{2})", lambda m: chr(int(m.group(1), 16)), fields[6]) if len(fields) > 6
+                else "-" for fields in self.log_lines()]
 
     def stop(self):
         subprocess.run([os.path.join(SOURCE_DIR, "tools", "release-server"), "stop", self.state],

@@ -410,6 +410,90 @@ def case_uninstall_through_wine(machine, work):
         runner.kill()
 
 
+# A download broken off by a kill, and a new release published at the same address before the next
+# run: the next run must install the new release whole, never the old start spliced onto it.
+
+def release_validators(server):
+    """The ETag and Last-Modified nginx sends for the release."""
+    import urllib.request
+    reply = urllib.request.urlopen(urllib.request.Request(server.url, method="HEAD"))
+    return reply.headers["ETag"], reply.headers["Last-Modified"]
+
+
+def killed_midway(machine, target, url):
+    """Starts the setup on `url`, kills it once a third of the package has arrived; the bytes kept."""
+    partial = os.path.join(machine.unix_path(target), "payload.zip.downloading")
+    size = os.path.getsize(machine.package)
+    setup = machine.start("--url", url, "--sha256", machine.digest, "--target", target)
+    try:
+        setup.attach()
+        setup.click(*e.INSTALL_BUTTON)
+        deadline = time.time() + 60
+        while time.time() < deadline and not (os.path.exists(partial) and os.path.getsize(partial) > size // 3):
+            time.sleep(0.05)
+    finally:
+        setup.kill()
+    time.sleep(0.5)
+    return os.path.getsize(partial) if os.path.exists(partial) else 0
+
+
+def newer_release(machine, work):
+    """A Machine whose package is a new release: one more file in front, so every byte moves."""
+    import copy
+    import hashlib
+    import zipfile
+    newer = copy.copy(machine)
+    newer.package = os.path.join(work, "newer.zip")
+    with zipfile.ZipFile(newer.package, "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr("release-notes.txt", "".join("release 2.1.1, line %d\n" % i for i in range(2000)))
+        for name, data in e.package_entries(machine.package).items():
+            archive.writestr(name, data)
+    newer.digest = hashlib.sha256(open(newer.package, "rb").read()).hexdigest()
+    return newer
+
+
+def case_new_release_after_kill(machine, work):
+    target = machine.fresh_target("newrelease")
+    validator_file = os.path.join(machine.unix_path(target), "payload.zip.downloading.validator")
+    with e.ReleaseServer(work, machine.package) as server:
+        etag, modified = release_validators(server)
+        asked_before = len(server.requests())
+        faults = e.FaultServer(work, machine.package)
+        try:
+            # A slow way to the same release: the same file and nginx's validators for it.
+            faults.scenario([{"chunk": 8192, "delay": 0.05, "etag": etag, "last_modified": modified}])
+            kept = killed_midway(machine, target, faults.url)
+        finally:
+            faults.stop()
+        check(0 < kept < os.path.getsize(machine.package), "a partial download is left after the kill (%d bytes)" % kept)
+        check(os.path.exists(validator_file) and open(validator_file).read() == etag,
+              "the release's ETag is kept beside it")
+
+        newer = newer_release(machine, work)
+        published = os.path.join(server.root, e.RELEASE_PATH)
+        shutil.copy(newer.package, published + ".tmp")
+        os.replace(published + ".tmp", published)
+        # Without --sha256, as by default: nothing but If-Range stands between the two releases.
+        setup = machine.start("--url", server.url, "--target", target)
+        try:
+            setup.attach()
+            setup.click(*e.INSTALL_BUTTON)
+            finished = e.wait_finished_page(setup)
+            check(finished, "the finished page appears")
+            if finished:
+                setup.click(*e.CLOSE_BUTTON)
+        finally:
+            setup.kill()
+        requests = server.requests()[asked_before:]
+        if_ranges = server.if_ranges()[asked_before:]
+        check(len(requests) == 1, "one request (%d)" % len(requests))
+        if requests:
+            check(requests[0][1] == "bytes=%d-" % kept, "it asks for the rest: %s" % requests[0][1])
+            check(if_ranges[0] == etag, "under If-Range with the kept ETag: %s" % if_ranges[0])
+            check(requests[0][3] == "200", "nginx answers with the whole new release (%s)" % requests[0][3])
+        e.check_installed(newer, target)
+
+
 def main(argv):
     if len(argv) != 5 or "case_" + argv[1] not in globals():
         print(__doc__, file=sys.stderr)
