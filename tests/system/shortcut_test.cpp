@@ -8,8 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -83,6 +86,79 @@ TEST_F(Shortcuts, AFailedSaveIsReportedAndLeavesNothing) {
     EXPECT_FALSE(CreateShortcut(FOLDERID_PublicDesktop, L"C:\\Program Files\\ZENKA\\ZENKA.exe",
                                 L"C:\\Program Files\\ZENKA", name, DESCRIPTION));
     EXPECT_FALSE(FileExists(FolderPath(FOLDERID_PublicDesktop) + L"\\" + name));
+}
+
+// What the shell hears while it is alive: the (event, path) pairs sent to a listener registered
+// for a folder and everything below it, as an Explorer window registers for the folder it shows.
+// Wine sends them only within the process that notifies, at once, so the listener lives here.
+class ShellListener {
+public:
+    static constexpr UINT MESSAGE = WM_APP + 1;
+
+    explicit ShellListener(const std::wstring& folder) : folder_(ILCreateFromPathW(folder.c_str())) {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = Receive;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"ZenkaTestShellListener";
+        RegisterClassW(&windowClass); // fails harmlessly when a previous listener registered it
+        window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  windowClass.hInstance, nullptr);
+        if (folder_ == nullptr || window_ == nullptr) return;
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SHChangeNotifyEntry entry = {folder_, TRUE};
+        id_ = SHChangeNotifyRegister(window_, SHCNRF_ShellLevel | SHCNRF_InterruptLevel | SHCNRF_NewDelivery,
+                                     SHCNE_ALLEVENTS, MESSAGE, 1, &entry);
+    }
+    ~ShellListener() {
+        if (id_ != 0) SHChangeNotifyDeregister(id_);
+        if (window_ != nullptr) DestroyWindow(window_);
+        ILFree(folder_);
+    }
+    ShellListener(const ShellListener&) = delete;
+    ShellListener& operator=(const ShellListener&) = delete;
+
+    bool Registered() const { return id_ != 0; }
+
+    bool Heard(LONG event, const std::wstring& path) {
+        MSG message; // a shell that posts instead of sending is heard too
+        while (PeekMessageW(&message, window_, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        for (const auto& item : heard_) {
+            if (item.first == event && _wcsicmp(item.second.c_str(), path.c_str()) == 0) return true;
+        }
+        return false;
+    }
+    size_t Count() const { return heard_.size(); }
+
+private:
+    static LRESULT CALLBACK Receive(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<ShellListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message != MESSAGE || self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+        PIDLIST_ABSOLUTE* items = nullptr;
+        LONG event = 0;
+        HANDLE lock = SHChangeNotification_Lock(reinterpret_cast<HANDLE>(wParam), static_cast<DWORD>(lParam),
+                                                &items, &event);
+        if (lock == nullptr) return 0;
+        wchar_t path[MAX_PATH] = L"";
+        if (items != nullptr && items[0] != nullptr) SHGetPathFromIDListW(items[0], path);
+        self->heard_.emplace_back(event, path);
+        SHChangeNotification_Unlock(lock);
+        return 0;
+    }
+
+    PIDLIST_ABSOLUTE folder_;
+    HWND window_ = nullptr;
+    ULONG id_ = 0;
+    std::vector<std::pair<LONG, std::wstring>> heard_;
+};
+
+TEST_F(Shortcuts, TheShellHearsOfTheNewLinkAndItsFolder) {
+    const std::wstring folder = FolderPath(FOLDERID_PublicDesktop);
+    ShellListener listener(folder);
+    ASSERT_TRUE(listener.Registered());
+    ASSERT_TRUE(CreateShortcut(FOLDERID_PublicDesktop, L"C:\\Program Files\\ZENKA\\ZENKA.exe",
+                               L"C:\\Program Files\\ZENKA", LINK_NAME, DESCRIPTION));
+    EXPECT_TRUE(listener.Heard(SHCNE_CREATE, LinkPathIn(FOLDERID_PublicDesktop))) << listener.Count() << " heard";
+    EXPECT_TRUE(listener.Heard(SHCNE_UPDATEDIR, folder)) << listener.Count() << " heard";
 }
 
 } // namespace
