@@ -11,8 +11,7 @@ constexpr int RESOLVE_TIMEOUT_MS = 10000;
 constexpr int CONNECT_TIMEOUT_MS = 10000;
 constexpr int SEND_TIMEOUT_MS = 15000;
 constexpr int RECEIVE_TIMEOUT_MS = 15000; // bounds each wait for headers and for body data
-constexpr DWORD CONTENT_LENGTH_BUFFER_BYTES = 128;
-constexpr DWORD HEADER_BUFFER_CHARS = 1024; // far beyond any ETag, date or Content-Range
+constexpr DWORD HEADER_BUFFER_CHARS = 1024; // far beyond any length, ETag, date or Content-Range
 
 void CloseSlot(HINTERNET& slot) {
     if (slot != nullptr) {
@@ -104,14 +103,8 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
     }
     status = code;
 
-    contentLength = 0;
-    wchar_t lengthText[CONTENT_LENGTH_BUFFER_BYTES / sizeof(wchar_t)] = {};
-    DWORD lengthSize = CONTENT_LENGTH_BUFFER_BYTES;
-    if (WinHttpQueryHeaders(handles.request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
-                            lengthText, &lengthSize, WINHTTP_NO_HEADER_INDEX)) {
-        lengthText[CONTENT_LENGTH_BUFFER_BYTES / sizeof(wchar_t) - 1] = L'\0';
-        contentLength = _wcstoui64(lengthText, nullptr, 10);
-    }
+    // Absent or unreadable reads as "", which is 0: unknown.
+    contentLength = _wcstoui64(QueryResponseHeader(handles, WINHTTP_QUERY_CONTENT_LENGTH).c_str(), nullptr, 10);
     return true;
 }
 

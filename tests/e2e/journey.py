@@ -6,11 +6,14 @@
 CASE is one of the functions below whose name starts with case_. Exit code 0 when every check
 passed; the checks are printed as they are made.
 """
+import copy
+import hashlib
 import os
 import shutil
 import sys
 import tempfile
 import time
+import urllib.request
 import zipfile
 
 import e2elib as e
@@ -60,9 +63,11 @@ def case_second_install(machine, work):
         e.check_registered(machine, target)
 
 
-def kill_midway(machine, target, url, partial, size):
+def kill_midway(machine, target, url):
     """Starts an install from `url`, kills the setup once a third of the package is on disk, and
     returns the size of the partial file it leaves."""
+    partial = os.path.join(machine.unix_path(target), "payload.zip.downloading")
+    size = os.path.getsize(machine.package)
     setup = machine.start("--url", url, "--sha256", machine.digest, "--target", target)
     try:
         setup.attach()
@@ -78,13 +83,12 @@ def kill_midway(machine, target, url, partial, size):
 
 def case_resume_after_kill(machine, work):
     target = machine.fresh_target("resume")
-    partial = os.path.join(machine.unix_path(target), "payload.zip.downloading")
     size = os.path.getsize(machine.package)
     faults = e.FaultServer(work, machine.package)
     try:
         # Slow enough to be killed in the middle: 8 KiB every 50 ms.
         faults.scenario([{"chunk": 8192, "delay": 0.05}])
-        kept = kill_midway(machine, target, faults.url, partial, size)
+        kept = kill_midway(machine, target, faults.url)
         check(0 < kept < size, "a partial download is left after the kill (%d of %d bytes)" % (kept, size))
 
         faults.scenario([{}])  # now an ordinary server that honours ranges
@@ -212,7 +216,7 @@ def case_https_resume_after_kill(machine, work):
     faults = e.FaultServer(work, machine.package, certs=e.trusted_certificates(machine))
     try:
         faults.scenario([{"chunk": 8192, "delay": 0.05}])  # slow enough to be killed in the middle
-        kept = kill_midway(machine, target, faults.tls_url, partial, size)
+        kept = kill_midway(machine, target, faults.tls_url)
         check(0 < kept < size, "a partial download is left after the kill (%d of %d bytes)" % (kept, size))
         check(open(partial, "rb").read() == open(machine.package, "rb").read(kept), "it is the package's beginning")
 
@@ -415,33 +419,12 @@ def case_uninstall_through_wine(machine, work):
 
 def release_validators(server):
     """The ETag and Last-Modified nginx sends for the release."""
-    import urllib.request
     reply = urllib.request.urlopen(urllib.request.Request(server.url, method="HEAD"))
     return reply.headers["ETag"], reply.headers["Last-Modified"]
 
 
-def killed_midway(machine, target, url):
-    """Starts the setup on `url`, kills it once a third of the package has arrived; the bytes kept."""
-    partial = os.path.join(machine.unix_path(target), "payload.zip.downloading")
-    size = os.path.getsize(machine.package)
-    setup = machine.start("--url", url, "--sha256", machine.digest, "--target", target)
-    try:
-        setup.attach()
-        setup.click(*e.INSTALL_BUTTON)
-        deadline = time.time() + 60
-        while time.time() < deadline and not (os.path.exists(partial) and os.path.getsize(partial) > size // 3):
-            time.sleep(0.05)
-    finally:
-        setup.kill()
-    time.sleep(0.5)
-    return os.path.getsize(partial) if os.path.exists(partial) else 0
-
-
 def newer_release(machine, work):
     """A Machine whose package is a new release: one more file in front, so every byte moves."""
-    import copy
-    import hashlib
-    import zipfile
     newer = copy.copy(machine)
     newer.package = os.path.join(work, "newer.zip")
     with zipfile.ZipFile(newer.package, "w", zipfile.ZIP_DEFLATED) as archive:
@@ -462,7 +445,7 @@ def case_new_release_after_kill(machine, work):
         try:
             # A slow way to the same release: the same file and nginx's validators for it.
             faults.scenario([{"chunk": 8192, "delay": 0.05, "etag": etag, "last_modified": modified}])
-            kept = killed_midway(machine, target, faults.url)
+            kept = kill_midway(machine, target, faults.url)
         finally:
             faults.stop()
         check(0 < kept < os.path.getsize(machine.package), "a partial download is left after the kill (%d bytes)" % kept)
