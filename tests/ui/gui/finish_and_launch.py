@@ -64,6 +64,8 @@ try:
                 "working directory is the target folder (%r)" % cwd)
         g.check(lines.get("command", "").lower().find(g.windows_path(os.path.join(target, "ZENKA.exe")).lower()) >= 0,
                 "started as %r" % lines.get("command"))
+        g.check(lines.get("parent", "").lower() == "explorer.exe",
+                "started by the desktop's shell, not by the setup (parent %r)" % lines.get("parent"))
 finally:
     setup.kill()
     shutil.rmtree(work, ignore_errors=True)
