@@ -104,6 +104,9 @@ void LaunchAsDesktopUser(const std::wstring& program, const std::wstring& direct
     // The main thread has no COM apartment of its own. S_FALSE (one already there) is balanced as
     // well; RPC_E_CHANGED_MODE (a multithreaded one) is not ours to leave, and COM still works in it.
     const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (!LaunchThroughDesktopShell(program, directory)) StartFromThisProcess(program, directory);
+    // The shell may answer a program it cannot find with an error box of its own; a missing
+    // launcher is left to ShellExecuteExW here, which fails without one.
+    const bool present = GetFileAttributesW(program.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!present || !LaunchThroughDesktopShell(program, directory)) StartFromThisProcess(program, directory);
     if (SUCCEEDED(apartment)) CoUninitialize();
 }

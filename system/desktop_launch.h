@@ -13,8 +13,9 @@
 // The calling thread must be in a COM apartment.
 bool LaunchThroughDesktopShell(const std::wstring& program, const std::wstring& directory);
 
-// Starts `program` in `directory` through the desktop's shell, or, when that route fails, with
-// ShellExecuteExW from this process (the program then gets the setup's account and rights, which is
-// better than not starting it). Shows nothing and reports nothing, whatever happens. Enters a
-// single-threaded COM apartment for the call when the thread has none, and leaves it again.
+// Starts `program` in `directory` through the desktop's shell, or, when that route fails or the
+// program does not exist, with ShellExecuteExW from this process (the program then gets the setup's
+// account and rights, which is better than not starting it). Shows nothing and reports nothing,
+// whatever happens. Enters a single-threaded COM apartment for the call when the thread has none,
+// and leaves it again.
 void LaunchAsDesktopUser(const std::wstring& program, const std::wstring& directory);
