@@ -22,8 +22,9 @@ struct BstrDeleter {
 };
 using BstrOwner = std::unique_ptr<OLECHAR, BstrDeleter>;
 
-// The Shell application object of the process that shows the desktop, reached from the desktop
-// window's folder view; null when a step fails (for instance when no desktop shell runs).
+// Puts into `shell` the Shell application object of the process that shows the desktop, reached
+// from the desktop window's folder view; false when a step fails (for instance when no desktop
+// shell runs).
 bool FindDesktopShellDispatch(ComOwner<IShellDispatch2>& shell) {
     ComOwner<IShellWindows> shellWindows;
     if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
