@@ -1,0 +1,119 @@
+#include "sample/file_list.h"
+
+#include <windows.h>
+
+#include "sample/install_location.h"
+
+namespace {
+
+struct FileHandle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    FileHandle() = default;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+};
+
+// A list larger than this is not one that make_package.py wrote.
+const DWORD FILE_LIST_SIZE_MAX = 16 * 1024 * 1024;
+
+// Win32 drops trailing dots and blanks from a name, so "data." would reach "data" and "..." or
+// ". ." could act as ".."; the package never holds such names, so they are refused outright.
+bool IsListableName(const std::wstring& name) {
+    return IsValidName(name) && name.back() != L'.' && name.back() != L' ';
+}
+
+// The line as a relative path with backslashes, or false when any of its names is not plain.
+bool ToRelativePath(std::wstring line, ListedPath& entry) {
+    for (wchar_t& c : line) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    entry.isDirectory = !line.empty() && line.back() == L'\\';
+    if (entry.isDirectory) {
+        line.pop_back();
+    }
+    size_t start = 0;
+    for (;;) {
+        size_t end = line.find(L'\\', start);
+        if (!IsListableName(line.substr(start, end - start))) {
+            return false;
+        }
+        if (end == std::wstring::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    entry.path = line;
+    return true;
+}
+
+bool DecodeUtf8(const std::string& text, std::wstring& wide) {
+    wide.clear();
+    if (text.empty()) {
+        return true;
+    }
+    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                     static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) {
+        return false;
+    }
+    wide.resize(static_cast<size_t>(length));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        &wide[0], length);
+    return true;
+}
+
+}  // namespace
+
+bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries) {
+    entries.clear();
+    std::wstring wide;
+    if (text.size() > FILE_LIST_SIZE_MAX || !DecodeUtf8(text, wide)) {
+        return false;
+    }
+    // Editors on Windows may put a byte-order mark in front.
+    size_t start = (!wide.empty() && wide[0] == L'\uFEFF') ? 1 : 0;
+    while (start < wide.size()) {
+        size_t end = wide.find(L'\n', start);
+        if (end == std::wstring::npos) {
+            end = wide.size();
+        }
+        std::wstring line = wide.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == L'\r') {
+            line.pop_back();
+        }
+        ListedPath entry;
+        if (!line.empty() && line[0] != L'#' && ToRelativePath(line, entry)) {
+            entries.push_back(entry);
+        }
+    }
+    return true;
+}
+
+bool ReadFileList(const std::wstring& installDirectory, std::vector<ListedPath>& entries) {
+    entries.clear();
+    FileHandle file;
+    file.handle = CreateFileW((installDirectory + L"\\" + FILE_LIST_NAME).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    LARGE_INTEGER size = {};
+    if (file.handle == INVALID_HANDLE_VALUE || GetFileSizeEx(file.handle, &size) == 0 ||
+        size.QuadPart > FILE_LIST_SIZE_MAX) {
+        return false;
+    }
+    std::string text(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!text.empty() &&
+        (ReadFile(file.handle, &text[0], static_cast<DWORD>(text.size()), &read, nullptr) == 0 ||
+         read != text.size())) {
+        return false;
+    }
+    return ParseFileList(text, entries);
+}
