@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # The built sample package: both programs at the root, the extra files, UTF-8 names, the list of
-# its files, and a digest
-# file that matches the archive. Environment: SAMPLE_DIR (set by CTest).
+# its files, and a digest file that matches the archive. Environment: SAMPLE_DIR (set by CTest).
 set -euo pipefail
 cd "$SAMPLE_DIR"
 zip=ZENKA-latest-full.zip
