@@ -92,33 +92,19 @@ TargetVerdict CheckTargetFolder(const std::wstring& targetDir, const SystemFolde
 }
 
 std::wstring TargetRefusalText(TargetVerdict verdict, const std::wstring& targetDir) {
-    const wchar_t* reason = nullptr;
-    switch (verdict) {
-    case TargetVerdict::Usable:
-        return std::wstring();
-    case TargetVerdict::NotAbsolute:
-        reason = L"Путь указан не полностью: нужна буква диска (например, C:\\Games\\ZENKA) или сетевой "
-                 L"путь \\\\сервер\\ресурс\\папка.";
-        break;
-    case TargetVerdict::BadName:
-        reason = L"В пути есть недопустимые имена: пустые, «.» или «..», с точкой или пробелом в конце, "
-                 L"с символами < > : \" | ? *.";
-        break;
-    case TargetVerdict::Root:
-        reason = L"Это корень диска или сетевого ресурса: выберите папку внутри него, например "
-                 L"C:\\Games\\ZENKA.";
-        break;
-    case TargetVerdict::WindowsFolder:
-        reason = L"Это папка Windows или папка внутри неё: там хранятся только файлы системы.";
-        break;
-    case TargetVerdict::SystemFolder:
-        reason = L"Это системная папка или папка, в которой лежат системные папки: ZENKA нужна своя "
-                 L"отдельная папка.";
-        break;
-    case TargetVerdict::TooLong:
-        reason = L"Путь слишком длинный: путь к zenka-updater.exe в этой папке должен быть короче 260 "
-                 L"символов.";
-        break;
-    }
-    return L"Нельзя установить ZENKA в папку: " + targetDir + L"\n" + reason;
+    // In the order of TargetVerdict, after Usable.
+    static const wchar_t* const REASONS[] = {
+        L"Путь указан не полностью: нужна буква диска (например, C:\\Games\\ZENKA) или сетевой путь "
+        L"\\\\сервер\\ресурс\\папка.",
+        L"В пути есть недопустимые имена: пустые, «.» или «..», с точкой или пробелом в конце, с символами "
+        L"< > : \" | ? *.",
+        L"Это корень диска или сетевого ресурса: выберите папку внутри него, например C:\\Games\\ZENKA.",
+        L"Это папка Windows или папка внутри неё: там хранятся только файлы системы.",
+        L"Это системная папка или папка, в которой лежат системные папки: ZENKA нужна своя отдельная папка.",
+        L"Путь слишком длинный: путь к zenka-updater.exe в этой папке должен быть короче 260 символов.",
+    };
+    static_assert(sizeof(REASONS) / sizeof(REASONS[0]) == static_cast<size_t>(TargetVerdict::TooLong),
+                  "one reason for every refusal");
+    if (verdict == TargetVerdict::Usable) return std::wstring();
+    return L"Нельзя установить ZENKA в папку: " + targetDir + L"\n" + REASONS[static_cast<int>(verdict) - 1];
 }

@@ -2,24 +2,15 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <memory>
+
 #include "sample/install_location.h"
 
 namespace {
 
-struct FileHandle {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    FileHandle() = default;
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-};
-
-// A list larger than this is not one that make_package.py wrote.
-const DWORD FILE_LIST_SIZE_MAX = 16 * 1024 * 1024;
+// Hundreds of thousands of names; a larger file is not a list and is not read on.
+const size_t FILE_LIST_SIZE_MAX = 16 * 1024 * 1024;
 
 // Win32 drops trailing dots and blanks from a name, so "data." would reach "data" and "..." or
 // ". ." could act as ".."; the package never holds such names, so they are refused outright.
@@ -99,21 +90,19 @@ bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries) {
 
 bool ReadFileList(const std::wstring& installDirectory, std::vector<ListedPath>& entries) {
     entries.clear();
-    FileHandle file;
-    file.handle = CreateFileW((installDirectory + L"\\" + FILE_LIST_NAME).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    LARGE_INTEGER size = {};
-    if (file.handle == INVALID_HANDLE_VALUE || GetFileSizeEx(file.handle, &size) == 0 ||
-        size.QuadPart > FILE_LIST_SIZE_MAX) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(
+        _wfopen((installDirectory + L"\\" + FILE_LIST_NAME).c_str(), L"rb"), &fclose);
+    if (!file) {
         return false;
     }
-    std::string text(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!text.empty() &&
-        (ReadFile(file.handle, &text[0], static_cast<DWORD>(text.size()), &read, nullptr) == 0 ||
-         read != text.size())) {
-        return false;
+    std::string text;
+    char buffer[65536];
+    size_t read = 0;
+    while ((read = fread(buffer, 1, sizeof(buffer), file.get())) > 0) {
+        text.append(buffer, read);
+        if (text.size() > FILE_LIST_SIZE_MAX) {
+            return false;
+        }
     }
-    return ParseFileList(text, entries);
+    return ferror(file.get()) == 0 && ParseFileList(text, entries);
 }

@@ -69,6 +69,12 @@ expect_installation_intact() {
   link_exists programs ZENKA.lnk || fail "Start-menu link was removed"
 }
 
+expect_registration_gone() {
+  ! link_exists desktop ZENKA.lnk || fail "desktop link left"
+  ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
+  ! key_exists "$KEY" || fail "uninstall key left"
+}
+
 expect_others_intact() {
   [ -f "$base_unix/sibling/keep.txt" ] || fail "sibling directory was touched"
   key_exists "$FOREIGN_KEY" || fail "foreign key was removed"
@@ -100,9 +106,7 @@ Quiet)
   run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
   status=$?
   [ $status -eq 0 ] || fail "quiet uninstall exited with $status"
-  ! link_exists desktop ZENKA.lnk || fail "desktop link left"
-  ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
-  ! key_exists "$KEY" || fail "uninstall key left"
+  expect_registration_gone
   [ ! -e "$install_unix/data/cache" ] && [ ! -e "$install_unix/data/config.ini" ] &&
     [ ! -e "$install_unix/ZENKA.exe" ] && [ ! -e "$install_unix/zenka-files.txt" ] ||
     fail "installed files left: $(cd "$install_unix" && find . | sort | tr '\n' ' ')"
@@ -124,9 +128,7 @@ NoList)
   run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
   status=$?
   [ $status -eq 6 ] || fail "uninstall without a list exited with $status"
-  ! link_exists desktop ZENKA.lnk || fail "desktop link left"
-  ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
-  ! key_exists "$KEY" || fail "uninstall key left"
+  expect_registration_gone
   [ -f "$install_unix/ZENKA.exe" ] && [ -f "$install_unix/zenka-updater.exe" ] &&
     [ -f "$install_unix/data/cache/Лицензия.txt" ] || fail "files removed without a list"
   expect_others_intact
@@ -205,9 +207,7 @@ ConfirmationYes)
   wait
   status=$(cat "$status_file")
   [ "$status" -eq 0 ] || fail "confirmed uninstall exited with $status"
-  ! link_exists desktop ZENKA.lnk || fail "desktop link left"
-  ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
-  ! key_exists "$KEY" || fail "uninstall key left"
+  expect_registration_gone
   wait_for 30 test ! -e "$install_unix" ||
     fail "updater or installation directory left: $(ls -A "$install_unix")"
   expect_others_intact
