@@ -30,7 +30,9 @@ def file_list(arcnames):
     return (FILE_LIST_HEADER + "".join(name + "\n" for name in arcnames)).encode("utf-8")
 
 
-def make_package(source_dir, output, compression=zipfile.ZIP_DEFLATED):
+def make_package(source_dir, output, compression=zipfile.ZIP_DEFLATED, list_in_source=False):
+    """Writes the package and its digest file; returns the digest. With list_in_source the list is
+    also written into source_dir, which then holds exactly what an installation unpacks."""
     entries = []
     for root, dirs, files in os.walk(source_dir):
         dirs.sort()
@@ -45,6 +47,9 @@ def make_package(source_dir, output, compression=zipfile.ZIP_DEFLATED):
     entries.append((FILE_LIST_NAME, LISTED_HERE))
     entries.sort(key=lambda entry: entry[0])
     listing = file_list([arcname for arcname, _ in entries])
+    if list_in_source:
+        with open(os.path.join(source_dir, FILE_LIST_NAME), "wb") as out:
+            out.write(listing)
 
     tmp = output + ".tmp"
     with zipfile.ZipFile(tmp, "w", compression=compression) as archive:
