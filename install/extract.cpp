@@ -6,6 +6,7 @@
 
 #include <miniz.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -88,7 +89,10 @@ std::wstring ExtractEntries(HWND window, mz_zip_archive& reader, mz_uint count, 
         mz_zip_archive_file_stat stat;
         if (!mz_zip_reader_file_stat(&reader, i, &stat)) continue; // unreadable record: skipped
 
-        const std::wstring name = DecodeEntryName(stat.m_filename);
+        std::wstring name = DecodeEntryName(stat.m_filename);
+        // Windows turns "/" into "\" only in paths it parses; below a "\\?\" target a "/" would
+        // stay part of a name.
+        std::replace(name.begin(), name.end(), L'/', L'\\');
         const std::wstring outputPath = AppendPathName(targetDir, name);
         const std::wstring displayName = DisplayName(outputPath);
 

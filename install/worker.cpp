@@ -7,6 +7,7 @@
 #include "install/extract.h"
 #include "install/partial_download.h"
 #include "install/paths.h"
+#include "install/target_folder.h"
 #include "system/restart_manager.h"
 #include "system/shortcut.h"
 #include "system/uninstall_entry.h"
@@ -39,6 +40,14 @@ struct ComApartment {
 // Steps 2..19 of an installation. Returns early after any failure, which its step has reported.
 void RunPipeline(HWND window, const WorkerValues& values) {
     const std::wstring& targetDir = values.targetDir;
+
+    // Before anything touches the disk: a folder that Windows could not start, link to or
+    // uninstall from is refused with nothing created.
+    const std::wstring refusal = TargetRefusalText(CheckTargetFolder(targetDir, ReadSystemFolders()), targetDir);
+    if (!refusal.empty()) {
+        PostFatalError(window, refusal);
+        return;
+    }
 
     PostProgress(window, L"Подготовка к установке...", L"Завершение конфликтующих процессов...", 5);
     ReleaseLockedFiles(targetDir);

@@ -36,6 +36,15 @@ std::vector<std::wstring> SplitParts(const std::wstring& path) {
     return parts;
 }
 
+// Letter case is compared the way the file system does, with the system's upper-case table, which
+// covers every alphabet (the C runtime's towlower knows only ASCII in its default locale).
+bool EqualIgnoringCase(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength) {
+    return CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength), TRUE) ==
+           CSTR_EQUAL;
+}
+
+}  // namespace
+
 bool IsValidName(const std::wstring& name) {
     if (name.empty() || name == L"." || name == L"..") {
         return false;
@@ -47,15 +56,6 @@ bool IsValidName(const std::wstring& name) {
     }
     return true;
 }
-
-// Letter case is compared the way the file system does, with the system's upper-case table, which
-// covers every alphabet (the C runtime's towlower knows only ASCII in its default locale).
-bool EqualIgnoringCase(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength) {
-    return CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength), TRUE) ==
-           CSTR_EQUAL;
-}
-
-}  // namespace
 
 std::wstring NormalizeDirectoryPath(const std::wstring& path) {
     std::wstring result = path;

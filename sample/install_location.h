@@ -17,6 +17,10 @@ enum class LocationVerdict {
     NoUpdater,        // the directory holds no zenka-updater.exe
 };
 
+// True for one name of a path: not empty, not "." or "..", no control characters and none of
+// <>:"|?* (so no drive, no stream, no wildcard).
+bool IsValidName(const std::wstring& name);
+
 // Forward slashes become backslashes, a "\\?\" prefix is dropped ("\\?\UNC\" becomes "\\"), and
 // trailing backslashes are removed unless the path is a drive root ("C:\" keeps its backslash).
 std::wstring NormalizeDirectoryPath(const std::wstring& path);

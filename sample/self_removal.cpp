@@ -96,15 +96,19 @@ int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProc
     if (CheckRemovalDirectory(directory, ProtectedFolders(), hasUpdater) != LocationVerdict::Safe) {
         return -1;
     }
-    unsigned left = 0;
+    // The updater has removed the rest of the package; only its own file is left to go.
+    std::wstring updater = directory + L"\\" + UPDATER_FILE_NAME;
+    unsigned left = 1;
     for (int attempt = 0; attempt < REMOVAL_ATTEMPTS; ++attempt) {
         // The updater's file can stay locked for a moment after its process has ended.
-        left = RemoveDirectoryTree(directory, std::wstring());
-        if (left == 0) {
+        if (DeleteFileW(updater.c_str()) != 0 || !FileExists(updater)) {
+            left = 0;
             break;
         }
         Sleep(REMOVAL_RETRY_MS);
     }
+    // Gone only when empty: whatever the package did not install stays, and its folder with it.
+    RemoveDirectoryW(directory.c_str());
     return static_cast<int>(left);
 }
 

@@ -3,8 +3,9 @@
 //
 //   updater:  copies itself to the temporary folder, starts the copy with
 //             --finish-removal "<installation directory>" --parent-pid <its own id>, and exits;
-//   copy:     waits until the updater has exited, deletes the directory tree, then arranges for
-//             its own file to be deleted once it has exited too.
+//   copy:     waits until the updater has exited, deletes the updater's file and then the
+//             directory if nothing else is left in it, then arranges for its own file to be
+//             deleted once it has exited too.
 #pragma once
 
 #include <string>
@@ -14,8 +15,9 @@
 bool StartRemovalHelper(const std::wstring& updaterPath, const std::wstring& installDirectory);
 
 // The copy's work: waits (at most a minute) for process `parentProcessId` if it still runs the
-// updater of `installDirectory`, checks the directory again and deletes it, retrying for a few
-// seconds while files are still held. Returns the number of entries left behind, or -1 when the
+// updater of `installDirectory`, checks the directory again, deletes the updater's file (retrying
+// for a few seconds while it is still held) and then the directory only if it is empty. Returns 1
+// when the updater's file is left behind, 0 when it is gone (other files may stay), or -1 when the
 // directory is refused as unsafe (nothing deleted).
 int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProcessId);
 

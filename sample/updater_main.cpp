@@ -6,9 +6,12 @@
 //
 // The installation is the directory this program runs from. Removing it takes away the
 // "ZENKA.lnk" shortcuts on the shared desktop and in the shared Start menu (only links into this
-// directory), the uninstall key (unless it now describes an installation elsewhere), and every
-// file of the directory; this program's own file goes last, deleted by a temporary copy after this
-// process has exited (see self_removal.h).
+// directory), the uninstall key (unless it now describes an installation elsewhere), and the files
+// that the package's list (zenka-files.txt, see file_list.h) names, with the folders they leave
+// empty. Whatever the package did not install (saves, mods, other programs) stays, and so does the
+// directory while it holds any of it. This program's own file goes last, deleted by a temporary
+// copy after this process has exited (see self_removal.h). Without a readable list no file of the
+// directory is removed, only the shortcuts and the key.
 //
 // Exit codes:
 //   0  removed (the last files go a moment later), or nothing was asked
@@ -17,6 +20,7 @@
 //   4  the directory is not one that may be deleted (a drive root, a system or user folder, or a
 //      folder without zenka-updater.exe); nothing removed
 //   5  removal incomplete: a shortcut, the key or some files could not be removed
+//   6  no readable list of the installed files: shortcuts and key removed, every file kept
 // The internal --finish-removal run exits with 0 (all gone), 4 (refused) or 5 (files left).
 #include <windows.h>
 #include <objbase.h>
@@ -26,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "sample/file_list.h"
 #include "sample/install_location.h"
 #include "sample/launcher_window.h"
 #include "sample/removal.h"
@@ -40,6 +45,7 @@ const int EXIT_BAD_COMMAND_LINE = 2;
 const int EXIT_DECLINED = 3;
 const int EXIT_UNSAFE_LOCATION = 4;
 const int EXIT_INCOMPLETE = 5;
+const int EXIT_NO_FILE_LIST = 6;
 
 const wchar_t* const UNINSTALL_CAPTION = L"ZENKA - Удаление";
 const wchar_t* const UPDATER_CAPTION = L"ZENKA - Обновление";
@@ -82,6 +88,11 @@ void ShowBox(const std::wstring& text, const wchar_t* caption, UINT icon) {
     MessageBoxW(nullptr, text.c_str(), caption, MB_OK | icon | MB_SETFOREGROUND);
 }
 
+std::wstring NoListReason() {
+    return std::wstring(L"в ней нет списка установленных файлов ") + FILE_LIST_NAME +
+           L" или его не удалось прочитать.";
+}
+
 bool RemoveShortcutIn(REFKNOWNFOLDERID folder, const std::wstring& installDirectory) {
     std::wstring folderPath = KnownFolderPath(folder);
     if (folderPath.empty()) {
@@ -109,11 +120,18 @@ int Uninstall(bool quiet) {
         }
         return EXIT_UNSAFE_LOCATION;
     }
+    std::vector<ListedPath> listed;
+    bool hasList = ReadFileList(installDirectory, listed);
     if (!quiet) {
         std::wstring question =
-            L"Удалить ZENKA с этого компьютера?\n\nБудут удалены ярлыки, запись в списке "
-            L"установленных программ и все файлы в папке:\n" +
-            installDirectory;
+            hasList ? L"Удалить ZENKA с этого компьютера?\n\nБудут удалены ярлыки, запись в "
+                      L"списке установленных программ и файлы ZENKA в папке:\n" +
+                          installDirectory +
+                          L"\n\nФайлы, не входящие в установку ZENKA (сохранения, моды, "
+                          L"другие программы), останутся в этой папке."
+                    : L"Удалить ZENKA с этого компьютера?\n\nБудут удалены ярлыки и запись в "
+                      L"списке установленных программ. Файлы в папке\n" +
+                          installDirectory + L"\nудалены не будут: " + NoListReason();
         if (MessageBoxW(nullptr, question.c_str(), UNINSTALL_CAPTION,
                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND) != IDYES) {
             return EXIT_DECLINED;
@@ -132,10 +150,25 @@ int Uninstall(bool quiet) {
     complete = RemoveOwnedUninstallKey(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, installDirectory) !=
                    RemovalOutcome::Failed &&
                complete;
-    complete = RemoveDirectoryTree(installDirectory, updaterPath) == 0 && complete;
+    if (!hasList) {
+        // Without the list nothing tells the package's files from the user's: all of them stay,
+        // this program included, so the folder can still be looked after by hand.
+        if (!quiet) {
+            ShowBox(L"Ярлыки и запись в списке установленных программ удалены. Файлы в папке\n" +
+                        installDirectory + L"\nне удалены: " + NoListReason(),
+                    UNINSTALL_CAPTION, MB_ICONWARNING);
+        }
+        return complete ? EXIT_NO_FILE_LIST : EXIT_INCOMPLETE;
+    }
+    complete = RemoveListedFiles(installDirectory, listed, updaterPath) == 0 && complete;
 
     if (!quiet) {
-        if (complete) {
+        if (complete && HoldsOtherEntries(installDirectory, updaterPath)) {
+            ShowBox(L"ZENKA удалён с этого компьютера.\n\nФайлы, не входящие в установку ZENKA, "
+                    L"оставлены в папке:\n" +
+                        installDirectory,
+                    UNINSTALL_CAPTION, MB_ICONINFORMATION);
+        } else if (complete) {
             ShowBox(L"ZENKA удалён с этого компьютера.", UNINSTALL_CAPTION, MB_ICONINFORMATION);
         } else {
             ShowBox(L"ZENKA удалён не полностью: часть файлов, ярлыков или записей удалить не "

@@ -62,7 +62,7 @@ def main():
                 text_budget -= size
             else:
                 f.write(rng.randbytes(size))
-    digest = make_package(tree, os.path.join(args.output, "bench.zip"))
+    digest = make_package(tree, os.path.join(args.output, "bench.zip"), list_in_source=True)
     print(digest)
 
 

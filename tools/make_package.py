@@ -8,6 +8,12 @@ forward slashes and UTF-8 names, sorted, with a fixed timestamp so that the same
 gives the same bytes (and so the same digest). Directories get entries of their own, so empty ones
 survive. Entries are deflated (or stored with --stored). The digest, 64 lower-case hex digits, is
 printed on stdout and written to OUTPUT.zip.sha256: it is the value to pass to the setup's --sha256.
+
+The package also holds FILE_LIST_NAME at its root, the list of everything it installs, which the
+uninstaller (zenka-updater.exe --uninstall) reads to remove exactly those files and nothing the user
+added. Format: UTF-8 text, one path per line ending in LF, relative to the installation folder with
+forward slashes, directories ending in "/", in the archive's order, the list naming itself too;
+lines that start with "#" are comments. A file of that name in SOURCE_DIR is replaced.
 """
 import hashlib
 import os
@@ -15,9 +21,18 @@ import sys
 import zipfile
 
 FIXED_TIME = (2026, 1, 1, 0, 0, 0)
+FILE_LIST_NAME = "zenka-files.txt"
+LISTED_HERE = object()  # stands for the list's own entry, written from memory
+FILE_LIST_HEADER = "# Files installed by this package; the uninstaller removes exactly these.\n"
 
 
-def make_package(source_dir, output, compression=zipfile.ZIP_DEFLATED):
+def file_list(arcnames):
+    return (FILE_LIST_HEADER + "".join(name + "\n" for name in arcnames)).encode("utf-8")
+
+
+def make_package(source_dir, output, compression=zipfile.ZIP_DEFLATED, list_in_source=False):
+    """Writes the package and its digest file; returns the digest. With list_in_source the list is
+    also written into source_dir, which then holds exactly what an installation unpacks."""
     entries = []
     for root, dirs, files in os.walk(source_dir):
         dirs.sort()
@@ -26,8 +41,15 @@ def make_package(source_dir, output, compression=zipfile.ZIP_DEFLATED):
             entries.append((rel_root.replace(os.sep, "/") + "/", None))
         for name in sorted(files):
             path = os.path.join(root, name)
-            entries.append((os.path.relpath(path, source_dir).replace(os.sep, "/"), path))
+            arcname = os.path.relpath(path, source_dir).replace(os.sep, "/")
+            if arcname != FILE_LIST_NAME:
+                entries.append((arcname, path))
+    entries.append((FILE_LIST_NAME, LISTED_HERE))
     entries.sort(key=lambda entry: entry[0])
+    listing = file_list([arcname for arcname, _ in entries])
+    if list_in_source:
+        with open(os.path.join(source_dir, FILE_LIST_NAME), "wb") as out:
+            out.write(listing)
 
     tmp = output + ".tmp"
     with zipfile.ZipFile(tmp, "w", compression=compression) as archive:
@@ -37,6 +59,10 @@ def make_package(source_dir, output, compression=zipfile.ZIP_DEFLATED):
             if path is None:
                 info.external_attr = 0x10  # the DOS directory bit
                 archive.writestr(info, b"")
+            elif path is LISTED_HERE:
+                info.compress_type = compression
+                info.external_attr = 0x20
+                archive.writestr(info, listing)
             else:
                 info.compress_type = compression
                 info.external_attr = 0x20

@@ -38,7 +38,7 @@ def main():
     open(os.path.join(data, "empty.dat"), "wb").close()
     www = os.path.join(output, "www", "releases", "stable")
     os.makedirs(www, exist_ok=True)
-    print(make_package(tree, os.path.join(www, "ZENKA-latest-full.zip")))
+    print(make_package(tree, os.path.join(www, "ZENKA-latest-full.zip"), list_in_source=True))
     return 0
 
 

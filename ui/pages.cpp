@@ -156,8 +156,10 @@ void PaintFinishedPage(HDC dc) {
     SelectObject(dc, previousPen);
     DeleteObject(pen);
 
-    DrawTextAt(dc, L"\U0001F4C1  Папка установки:  C:\\Program Files\\ZENKA", 48, 254, 614, 278,
-               g_settings.smallFont, TEXT_GREY, TEXT_WRAPPED);
+    // The folder the setup really installed into, as it was given; a long one is shortened in the
+    // middle so that the line stays one line.
+    DrawTextAt(dc, L"\U0001F4C1  Папка установки:  " + g_settings.targetDir, 48, 254, 614, 278,
+               g_settings.smallFont, TEXT_GREY, TEXT_SINGLE | DT_PATH_ELLIPSIS);
     DrawTextAt(dc, L"\U0001F5A5\uFE0F  Ярлыки добавлены на Рабочий стол и в меню «Пуск»", 48, 282, 614, 306,
                g_settings.smallFont, TEXT_GREY, TEXT_WRAPPED);
     DrawTextAt(dc, L"\U0001F6E1\uFE0F  Служба автозапуска и интеграция с Windows настроены", 48, 310, 614, 334,

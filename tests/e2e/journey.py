@@ -367,8 +367,14 @@ def case_read_only_target(machine, work):
         check(not os.path.exists(machine.unix_path(target)), "nothing was created")
 
 
-def installed_for_uninstall(machine, work, name):
+def installed_for_uninstall(machine, work, name, foreign=()):
+    """Installs into a fresh folder that already holds the files `foreign` (relative unix paths)."""
     target = machine.fresh_target(name)
+    for relative in foreign:
+        path = os.path.join(machine.unix_path(target), relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as out:
+            out.write("not ZENKA's\n")
     with e.ReleaseServer(work, machine.package) as server:
         ok = install(machine, target, server.url)
     e.check_registered(machine, target)
@@ -382,15 +388,27 @@ def wait_removed(machine, target, timeout=40):
 
 
 def case_uninstall_quiet(machine, work):
-    target = installed_for_uninstall(machine, work, "unquiet")
+    # Another game's save and a note were there before, a mod came after: exactly those stay.
+    foreign = ["Other/save.dat", "notes.txt"]
+    target = installed_for_uninstall(machine, work, "unquiet", foreign)
     if target is None:
         return
+    folder = machine.unix_path(target)
+    os.makedirs(os.path.join(folder, "data", "user-mods"))
+    with open(os.path.join(folder, "data", "user-mods", "mod.dat"), "w") as out:
+        out.write("mod\n")
     command = (machine.registry_values() or {}).get("QuietUninstallString", ("", ""))[1]
     exe, _, options = command.partition('" ')
     result = machine.wine(exe.strip('"'), *options.split(), timeout=60)
     check(result.returncode == 0, "the registered quiet command line succeeds (%d)" % result.returncode)
-    wait_removed(machine, target)
-    e.check_nothing_left(machine, target, "quiet uninstall")
+    wait_removed(machine, target + "\\zenka-updater.exe")
+    left = sorted(os.path.relpath(os.path.join(root, name), folder)
+                  for root, _, files in os.walk(folder) for name in files)
+    expected = sorted(foreign + ["data/user-mods/mod.dat"])
+    check(left == expected, "exactly the files ZENKA did not install are left: %s" % left)
+    for link in machine.links:
+        check(not os.path.exists(link), "link %s is gone" % os.path.basename(os.path.dirname(link)))
+    check(machine.registry_values() is None, "the uninstall key is gone")
 
 
 def case_uninstall_through_wine(machine, work):

@@ -1,4 +1,5 @@
 #include "install/paths.h"
+#include "install/target_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -39,3 +40,21 @@ TEST(IsContainedEntryName, RefusesEveryWayOut) {
 }
 
 } // namespace
+
+TEST(TargetFolder, AcceptsEveryUsableSpellingUpToTheLengthLimit) {
+    SystemFolders folders;
+    folders.windows = L"C:\\Windows";
+    folders.others = {L"C:\\Program Files", L"C:\\Users\\ann", L"C:\\Users\\ann\\AppData\\Local\\Temp\\"};
+    for (const std::wstring target : {L"C:\\Program Files\\ZENKA", L"C:/Games/ZENKA", L"C:\\Games\\ZENKA\\",
+                                      L"d:\\Игры\\ZENKA", L"\\\\?\\C:\\Games\\ZENKA", L"\\\\server\\share\\ZENKA",
+                                      L"\\\\?\\UNC\\server\\share\\ZENKA", L"C:\\Users\\ann\\AppData\\Local\\Temp\\Z",
+                                      L"C:\\Windows.old\\ZENKA", L"C:\\Users\\anna"}) {
+        EXPECT_EQ(CheckTargetFolder(target, folders), TargetVerdict::Usable) << std::string(target.begin(), target.end());
+    }
+    // FOLDER\zenka-updater.exe must stay below MAX_PATH (260 with its terminating null).
+    const std::wstring longest = L"C:\\" + std::wstring(238, L'x');
+    ASSERT_EQ(longest.size() + 18, 259u);
+    EXPECT_EQ(CheckTargetFolder(longest, folders), TargetVerdict::Usable);
+    EXPECT_EQ(CheckTargetFolder(longest + L"x", folders), TargetVerdict::TooLong);
+    EXPECT_EQ(CheckTargetFolder(L"C:\\Users\\ANN", folders), TargetVerdict::SystemFolder);
+}

@@ -6,6 +6,7 @@
 #include "support/zip_builder.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -106,10 +107,92 @@ TEST(Pipeline, TargetThatIsAFileEndsWithTheDirectoryMessage) {
     EXPECT_EQ(run.messages.back(), WM_FATAL_ERROR);
 }
 
-TEST(Pipeline, EmptyTargetEndsWithCodeThree) {
-    const PipelineRun run = RunWorker(LocalInstall(L""));
-    EXPECT_TRUE(run.failed);
-    EXPECT_EQ(run.error, L"Не удалось создать директорию установки: \n3");
+TEST(Pipeline, InstallsIntoAFolderGivenWithTheLongPathPrefix) {
+    // Windows leaves "/" alone below "\\?\", so the archive's "data/a.cfg" must be joined with "\".
+    const std::wstring target = L"\\\\?\\" + FreshTempDir(L"pipeline-" + TestName()) + L"\\ZENKA";
+    std::filesystem::create_directories(target);
+    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "MZ"}, {"data/sub/a.cfg", "x=1"}}));
+    const PipelineRun run = RunWorker(LocalInstall(target));
+    ASSERT_TRUE(run.finished) << std::string(run.error.begin(), run.error.end());
+    EXPECT_EQ(ReadFileBytes(target + L"\\data\\sub\\a.cfg"), "x=1");
+}
+
+// The links and the entry that a refused folder must not get.
+std::vector<std::wstring> RegisteredTraces() {
+    std::vector<std::wstring> traces;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA", 0,
+                      KEY_READ, &key) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+        traces.push_back(L"uninstall key");
+    }
+    for (REFKNOWNFOLDERID folder : {FOLDERID_PublicDesktop, FOLDERID_CommonPrograms}) {
+        PWSTR path = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(folder, 0, nullptr, &path)) &&
+            PathExists(std::wstring(path) + L"\\ZENKA.lnk")) {
+            traces.push_back(std::wstring(path) + L"\\ZENKA.lnk");
+        }
+        CoTaskMemFree(path);
+    }
+    return traces;
+}
+
+void EraseRegisteredTraces() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA");
+    for (const std::wstring& trace : RegisteredTraces()) DeleteFileW(trace.c_str());
+}
+
+TEST(Pipeline, RefusedFoldersShowTheBoxAndWriteNothing) {
+    const std::wstring temp = FreshTempDir(L"pipeline-" + TestName());
+    // 267 characters: FOLDER\zenka-updater.exe would not fit in MAX_PATH.
+    const std::wstring tooLong = temp + L"\\" + std::wstring(267 - temp.size() - 1, L'x');
+    const std::wstring relative = L"Путь указан не полностью: нужна буква диска (например, C:\\Games\\ZENKA) "
+                                  L"или сетевой путь \\\\сервер\\ресурс\\папка.";
+    const std::wstring badName = L"В пути есть недопустимые имена: пустые, «.» или «..», с точкой или пробелом "
+                                 L"в конце, с символами < > : \" | ? *.";
+    const std::wstring root =
+        L"Это корень диска или сетевого ресурса: выберите папку внутри него, например C:\\Games\\ZENKA.";
+    const std::wstring windows = L"Это папка Windows или папка внутри неё: там хранятся только файлы системы.";
+    const std::wstring system =
+        L"Это системная папка или папка, в которой лежат системные папки: ZENKA нужна своя отдельная папка.";
+    const std::wstring length =
+        L"Путь слишком длинный: путь к zenka-updater.exe в этой папке должен быть короче 260 символов.";
+    const struct {
+        std::wstring target;
+        std::wstring reason;
+        bool absent = false; // a folder that does not exist and must not come to
+    } cases[] = {
+        {L"", relative},
+        {L"ZENKA-relative", relative, true}, // would land in whatever the working folder is
+        {L"C:ZENKA", relative},
+        {L"\\ZENKA", relative},
+        {L"\\\\.\\C:\\ZENKA", relative},
+        {temp + L"\\..\\ZENKA", badName, true},
+        {temp + L"\\ZENKA.", badName, true},
+        {L"C:\\", root},
+        {L"c:/", root},
+        {L"\\\\?\\C:\\", root},
+        {L"\\\\server\\share\\", root},
+        {L"C:\\windows", windows},
+        {L"C:\\WINDOWS\\system32\\ZENKA", windows, true},
+        {L"C:\\Program Files", system},
+        {L"C:\\users\\", system},
+        {L"C:\\ProgramData", system},
+        {tooLong, length, true},
+    };
+    EraseRegisteredTraces();
+    for (const auto& row : cases) {
+        SCOPED_TRACE(std::string(row.target.begin(), row.target.end()));
+        const PipelineRun run = RunWorker(LocalInstall(row.target));
+        EXPECT_EQ(run.error, L"Нельзя установить ZENKA в папку: " + row.target + L"\n" + row.reason);
+        // The box is all there is: not even the first progress report.
+        EXPECT_EQ(run.messages, std::vector<UINT>{WM_FATAL_ERROR});
+        if (row.absent) {
+            EXPECT_FALSE(PathExists(row.target));
+        }
+    }
+    EXPECT_FALSE(PathExists(temp + L"\\ZENKA"));
+    EXPECT_EQ(RegisteredTraces(), std::vector<std::wstring>{});
 }
 
 TEST(Pipeline, InvalidUtf8NameEndsThroughTheExceptionPathAndKeepsThePackage) {

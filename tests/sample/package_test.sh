@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The built sample package: both programs at the root, the extra files, UTF-8 names, and a digest
-# file that matches the archive. Environment: SAMPLE_DIR (set by CTest).
+# The built sample package: both programs at the root, the extra files, UTF-8 names, the list of
+# its files, and a digest file that matches the archive. Environment: SAMPLE_DIR (set by CTest).
 set -euo pipefail
 cd "$SAMPLE_DIR"
 zip=ZENKA-latest-full.zip
@@ -24,6 +24,10 @@ with zipfile.ZipFile(sys.argv[1]) as archive:
         with open(program, "rb") as built:
             assert archive.read(program) == built.read(), f"{program} differs from the build"
         assert archive.read(program)[:2] == b"MZ"
+    # The list the uninstaller removes by: every entry of the package, itself included.
+    listed = [line for line in archive.read("zenka-files.txt").decode("utf-8").split("\n")
+              if line and not line.startswith("#")]
+    assert listed == names, f"list {listed} differs from the package {names}"
     info = archive.getinfo("Лицензия.txt")
     assert info.flag_bits & 0x800, "non-ASCII name without the UTF-8 flag"
 PY

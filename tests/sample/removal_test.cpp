@@ -8,7 +8,9 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "sample/file_list.h"
 #include "sample/removal.h"
 #include "sample/self_removal.h"
 #include "sample/system_folders.h"
@@ -32,6 +34,17 @@ void WriteFile(const std::wstring& path, const char* text = "data") {
 
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Also true for a link whose target cannot be reached (Wine's GetFileAttributesW fails on those).
+bool ListedInItsFolder(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FindClose(find);
+    return true;
 }
 
 // A fake installation: nested folders, a read-only file and a Cyrillic name.
@@ -156,6 +169,91 @@ TEST(RemoveDirectoryTree, DropsDirectoryLinksWithoutEnteringThem) {
     RemoveDirectoryTree(base, L"");
 }
 
+TEST(FileList, ReadsThePackagesPathsAndDropsEveryLineThatCouldLeaveTheFolder) {
+    std::vector<ListedPath> listed;
+    ASSERT_TRUE(ParseFileList("\xEF\xBB\xBF# header\r\n"
+                              "ZENKA.exe\r\n"
+                              "data/\n"
+                              "data/cache/\xD0\x9B.txt\n"
+                              "data\\config.ini\n"
+                              "\n"
+                              "../outside.txt\n"
+                              "data/../../up.txt\n"
+                              "C:\\Windows\\win.ini\n"
+                              "C:evil.txt\n"
+                              "/etc/passwd\n"
+                              "\\\\server\\share\\x\n"
+                              "data//twice.txt\n"
+                              "./here.txt\n"
+                              "...\\x\n"
+                              "trailing.\n"
+                              "stream.txt:hidden\n"
+                              "last-without-newline",
+                              listed));
+    std::vector<std::wstring> paths;
+    for (const ListedPath& entry : listed) {
+        paths.push_back(entry.path + (entry.isDirectory ? L"\\" : L""));
+    }
+    EXPECT_EQ(paths, (std::vector<std::wstring>{L"ZENKA.exe", L"data\\", L"data\\cache\\Л.txt",
+                                                L"data\\config.ini", L"last-without-newline"}));
+    // Not UTF-8: the list as a whole is unreadable.
+    EXPECT_FALSE(ParseFileList("ZENKA.exe\n\xFF\xFE.txt\n", listed));
+}
+
+TEST(RemoveListedFiles, RemovesThePackageAndKeepsWhatItNeverInstalled) {
+    std::wstring base = MakeTempDirectory(L"listed");
+    std::wstring install = base + L"\\ZENKA";
+    std::wstring outside = base + L"\\outside";
+    CreateDirectoryW(install.c_str(), nullptr);
+    CreateDirectoryW(outside.c_str(), nullptr);
+    FillInstallation(install);
+    WriteFile(install + L"\\" + FILE_LIST_NAME);
+    // What others put there: another game, a note, a mod inside one of our folders.
+    CreateDirectoryW((install + L"\\Other").c_str(), nullptr);
+    WriteFile(install + L"\\Other\\save.dat");
+    WriteFile(install + L"\\notes.txt");
+    CreateDirectoryW((install + L"\\data\\user-mods").c_str(), nullptr);
+    WriteFile(install + L"\\data\\user-mods\\mod.dat");
+    WriteFile(outside + L"\\precious.txt");
+    WriteFile(base + L"\\beside.txt");
+    // A folder the package lists, replaced by a link to somewhere else (where links can be made:
+    // Wine 8 reports success but shows no link).
+    bool linked = CreateSymbolicLinkW((install + L"\\linked").c_str(), outside.c_str(),
+                                      SYMBOLIC_LINK_FLAG_DIRECTORY |
+                                          SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0 &&
+                  ListedInItsFolder(install + L"\\linked");
+
+    std::vector<ListedPath> listed;
+    std::string list = "ZENKA.exe\nzenka-updater.exe\ndata/\ndata/cache/\ndata/config.ini\n"
+                       "data/locked.dat\ndata/cache/\xD0\x9B\xD0\xB8\xD1\x86\xD0\xB5\xD0\xBD"
+                       "\xD0\xB7\xD0\xB8\xD1\x8F.txt\nempty/\nmissing.txt\nlinked/\n"
+                       "linked/precious.txt\n../beside.txt\nzenka-files.txt\n";
+    ASSERT_TRUE(ParseFileList(list, listed));
+    std::wstring updater = install + L"\\zenka-updater.exe";
+    EXPECT_EQ(RemoveListedFiles(install, listed, updater), 0u);
+
+    for (const wchar_t* gone : {L"ZENKA.exe", L"data\\config.ini", L"data\\locked.dat",
+                                L"data\\cache", L"empty", L"zenka-files.txt"}) {
+        EXPECT_FALSE(Exists(install + L"\\" + gone)) << gone;
+    }
+    for (const wchar_t* kept : {L"zenka-updater.exe", L"Other\\save.dat", L"notes.txt",
+                                L"data\\user-mods\\mod.dat"}) {
+        EXPECT_TRUE(Exists(install + L"\\" + kept)) << kept;
+    }
+    EXPECT_TRUE(Exists(outside + L"\\precious.txt"));
+    EXPECT_TRUE(Exists(base + L"\\beside.txt"));
+    EXPECT_EQ(ListedInItsFolder(install + L"\\linked"), linked);
+    EXPECT_TRUE(HoldsOtherEntries(install, updater));
+
+    // With only the updater left, nothing else is there.
+    RemoveDirectoryW((install + L"\\linked").c_str());
+    RemoveDirectoryTree(install + L"\\Other", L"");
+    RemoveDirectoryTree(install + L"\\data", L"");
+    DeleteFileW((install + L"\\notes.txt").c_str());
+    EXPECT_FALSE(HoldsOtherEntries(install, updater));
+    RemoveDirectoryTree(base, L"");
+}
+
 TEST(RemoveOwnedShortcut, RemovesOnlyLinksIntoTheInstallation) {
     ComScope com;
     std::wstring folder = MakeTempDirectory(L"links");
@@ -203,10 +301,17 @@ TEST(RemoveOwnedUninstallKey, DeletesTheKeyOfThisInstallationOnly) {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\ZENKA-sample-tests");
 }
 
-TEST(FinishRemoval, DeletesASafeDirectoryOnceTheParentHasGone) {
+TEST(FinishRemoval, DeletesTheUpdaterAndTheFolderOnlyWhenNothingElseIsLeft) {
     std::wstring install = MakeTempDirectory(L"finish");
-    FillInstallation(install);
+    WriteFile(install + L"\\zenka-updater.exe");
+    WriteFile(install + L"\\save.dat");
     // No process has this id (ids are multiples of four), so there is nothing to wait for.
+    EXPECT_EQ(FinishRemoval(install, 4294967294u), 0);
+    EXPECT_FALSE(Exists(install + L"\\zenka-updater.exe"));
+    EXPECT_TRUE(Exists(install + L"\\save.dat"));
+
+    DeleteFileW((install + L"\\save.dat").c_str());
+    WriteFile(install + L"\\zenka-updater.exe");
     EXPECT_EQ(FinishRemoval(install, 4294967294u), 0);
     EXPECT_FALSE(Exists(install));
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives zenka-updater.exe under Wine against a fake installation made in the test prefix.
 #
-#   uninstall_test.sh Quiet|Unsafe|ConfirmationNo|ConfirmationYes
+#   uninstall_test.sh Quiet|NoList|Unsafe|ConfirmationNo|ConfirmationYes
 #
 # Environment (set by CTest): WINEPREFIX, ZENKA_SOURCE_DIR, SAMPLE_DIR (the built programs),
 # LINK_TOOL (sample_link_tool.exe).
@@ -47,6 +47,8 @@ make_installation() {
   cp "$SAMPLE_DIR/ZENKA.exe" "$SAMPLE_DIR/zenka-updater.exe" "$install_unix/"
   echo "language=ru" >"$install_unix/data/config.ini"
   echo "кэш" >"$install_unix/data/cache/Лицензия.txt"
+  printf '# the package list\nZENKA.exe\ndata/\ndata/cache/\ndata/cache/Лицензия.txt\n%s\n' \
+    data/config.ini zenka-files.txt zenka-updater.exe >"$install_unix/zenka-files.txt"
   echo "neighbour" >"$base_unix/sibling/keep.txt"
   run reg add "$KEY" /v DisplayName /d ZENKA /f >/dev/null || fail "reg add"
   run reg add "$KEY" /v InstallLocation /d "$install_win" /f >/dev/null || fail "reg add"
@@ -65,6 +67,12 @@ expect_installation_intact() {
   key_exists "$KEY" || fail "uninstall key was removed"
   link_exists desktop ZENKA.lnk || fail "desktop link was removed"
   link_exists programs ZENKA.lnk || fail "Start-menu link was removed"
+}
+
+expect_registration_gone() {
+  ! link_exists desktop ZENKA.lnk || fail "desktop link left"
+  ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
+  ! key_exists "$KEY" || fail "uninstall key left"
 }
 
 expect_others_intact() {
@@ -87,22 +95,44 @@ temp_copies() {
 case $case_name in
 Quiet)
   make_installation
+  # What the package never installed: another game's save, a note, a mod in one of its folders.
+  mkdir -p "$install_unix/Other" "$install_unix/data/user-mods"
+  echo save >"$install_unix/Other/save.dat"
+  echo note >"$install_unix/notes.txt"
+  echo mod >"$install_unix/data/user-mods/mod.dat"
   # A launcher running from the installation must not stop the removal.
   (cd "$install_unix" && run ./ZENKA.exe >/dev/null 2>&1 &)
   wait_for 20 xdotool search --name '^ZENKA$' >/dev/null || fail "launcher did not start"
   run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
   status=$?
   [ $status -eq 0 ] || fail "quiet uninstall exited with $status"
-  ! link_exists desktop ZENKA.lnk || fail "desktop link left"
-  ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
-  ! key_exists "$KEY" || fail "uninstall key left"
-  [ ! -e "$install_unix/data" ] && [ ! -e "$install_unix/ZENKA.exe" ] || fail "installed files left"
-  wait_for 30 test ! -e "$install_unix" ||
-    fail "updater or installation directory left: $(ls -A "$install_unix")"
+  expect_registration_gone
+  [ ! -e "$install_unix/data/cache" ] && [ ! -e "$install_unix/data/config.ini" ] &&
+    [ ! -e "$install_unix/ZENKA.exe" ] && [ ! -e "$install_unix/zenka-files.txt" ] ||
+    fail "installed files left: $(cd "$install_unix" && find . | sort | tr '\n' ' ')"
+  wait_for 30 test ! -e "$install_unix/zenka-updater.exe" || fail "updater left"
+  # Exactly what others put there stays.
+  left=$(cd "$install_unix" && find . | sort | tr '\n' ' ')
+  [ "$left" = ". ./Other ./Other/save.dat ./data ./data/user-mods ./data/user-mods/mod.dat ./notes.txt " ] ||
+    fail "left behind: $left"
   expect_others_intact
   ! xdotool search --name '^ZENKA$' >/dev/null || fail "launcher still running"
   # The temporary copy goes too, a couple of seconds after it has finished.
   wait_for 30 test -z "$(temp_copies)" || fail "temporary copy left: $(temp_copies)"
+  ;;
+NoList)
+  # Without the list nothing tells the package from the user's files: the links and the key go,
+  # every file stays.
+  make_installation
+  rm "$install_unix/zenka-files.txt"
+  run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  [ $status -eq 6 ] || fail "uninstall without a list exited with $status"
+  expect_registration_gone
+  [ -f "$install_unix/ZENKA.exe" ] && [ -f "$install_unix/zenka-updater.exe" ] &&
+    [ -f "$install_unix/data/cache/Лицензия.txt" ] || fail "files removed without a list"
+  expect_others_intact
+  [ -z "$(temp_copies)" ] || fail "a removal helper was started"
   ;;
 Unsafe)
   make_installation
@@ -177,9 +207,7 @@ ConfirmationYes)
   wait
   status=$(cat "$status_file")
   [ "$status" -eq 0 ] || fail "confirmed uninstall exited with $status"
-  ! link_exists desktop ZENKA.lnk || fail "desktop link left"
-  ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
-  ! key_exists "$KEY" || fail "uninstall key left"
+  expect_registration_gone
   wait_for 30 test ! -e "$install_unix" ||
     fail "updater or installation directory left: $(ls -A "$install_unix")"
   expect_others_intact

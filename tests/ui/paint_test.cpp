@@ -209,6 +209,16 @@ TEST_F(PagePaint, FinishedPage) {
     EXPECT_COLOUR(canvas_, 620, 440, CARD_FILL);
     EXPECT_COLOUR(canvas_, 300, 460, WINDOW_BACKGROUND);
     EXPECT_TRUE(canvas_.Contains(48, 148, 614, 228, LIGHT_BODY));
+
+    // The folder line names the folder of this installation, however short or long.
+    const std::wstring given = g_settings.targetDir;
+    g_settings.targetDir = L"D:\\Z";
+    Paint(PAGE_FINISHED);
+    EXPECT_EQ(canvas_.FirstColumnNot(330, 254, 614, 278, CARD_FILL), -1);
+    g_settings.targetDir = L"D:\\" + std::wstring(200, L'x') + L"\\ZENKA";
+    Paint(PAGE_FINISHED);
+    EXPECT_NE(canvas_.FirstColumnNot(560, 254, 614, 278, CARD_FILL), -1);
+    g_settings.targetDir = given;
 }
 
 TEST_F(PagePaint, UnknownPageStateLeavesOnlyTheBackground) {

@@ -1,0 +1,108 @@
+#include "sample/file_list.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "sample/install_location.h"
+
+namespace {
+
+// Hundreds of thousands of names; a larger file is not a list and is not read on.
+const size_t FILE_LIST_SIZE_MAX = 16 * 1024 * 1024;
+
+// Win32 drops trailing dots and blanks from a name, so "data." would reach "data" and "..." or
+// ". ." could act as ".."; the package never holds such names, so they are refused outright.
+bool IsListableName(const std::wstring& name) {
+    return IsValidName(name) && name.back() != L'.' && name.back() != L' ';
+}
+
+// The line as a relative path with backslashes, or false when any of its names is not plain.
+bool ToRelativePath(std::wstring line, ListedPath& entry) {
+    for (wchar_t& c : line) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    entry.isDirectory = !line.empty() && line.back() == L'\\';
+    if (entry.isDirectory) {
+        line.pop_back();
+    }
+    size_t start = 0;
+    for (;;) {
+        size_t end = line.find(L'\\', start);
+        if (!IsListableName(line.substr(start, end - start))) {
+            return false;
+        }
+        if (end == std::wstring::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    entry.path = line;
+    return true;
+}
+
+bool DecodeUtf8(const std::string& text, std::wstring& wide) {
+    wide.clear();
+    if (text.empty()) {
+        return true;
+    }
+    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                     static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) {
+        return false;
+    }
+    wide.resize(static_cast<size_t>(length));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        &wide[0], length);
+    return true;
+}
+
+}  // namespace
+
+bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries) {
+    entries.clear();
+    std::wstring wide;
+    if (text.size() > FILE_LIST_SIZE_MAX || !DecodeUtf8(text, wide)) {
+        return false;
+    }
+    // Editors on Windows may put a byte-order mark in front.
+    size_t start = (!wide.empty() && wide[0] == L'\uFEFF') ? 1 : 0;
+    while (start < wide.size()) {
+        size_t end = wide.find(L'\n', start);
+        if (end == std::wstring::npos) {
+            end = wide.size();
+        }
+        std::wstring line = wide.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == L'\r') {
+            line.pop_back();
+        }
+        ListedPath entry;
+        if (!line.empty() && line[0] != L'#' && ToRelativePath(line, entry)) {
+            entries.push_back(entry);
+        }
+    }
+    return true;
+}
+
+bool ReadFileList(const std::wstring& installDirectory, std::vector<ListedPath>& entries) {
+    entries.clear();
+    std::unique_ptr<FILE, int (*)(FILE*)> file(
+        _wfopen((installDirectory + L"\\" + FILE_LIST_NAME).c_str(), L"rb"), &fclose);
+    if (!file) {
+        return false;
+    }
+    std::string text;
+    char buffer[65536];
+    size_t read = 0;
+    while ((read = fread(buffer, 1, sizeof(buffer), file.get())) > 0) {
+        text.append(buffer, read);
+        if (text.size() > FILE_LIST_SIZE_MAX) {
+            return false;
+        }
+    }
+    return ferror(file.get()) == 0 && ParseFileList(text, entries);
+}

@@ -1,0 +1,26 @@
+// The list of what a package installs. tools/make_package.py puts it into every package as
+// FILE_LIST_NAME, so it lands in the installation folder with the rest; the uninstaller removes
+// exactly what it names. Format: UTF-8 text, one path per line (LF or CRLF), relative to the
+// installation folder with forward slashes (backslashes are read too), directories ending in "/";
+// empty lines and lines starting with "#" are comments.
+#pragma once
+
+#include <string>
+#include <vector>
+
+inline const wchar_t* const FILE_LIST_NAME = L"zenka-files.txt";
+
+struct ListedPath {
+    std::wstring path;  // relative to the installation folder, backslashes, at least one name
+    bool isDirectory = false;
+};
+
+// Parses the list's text. False when it is not valid UTF-8: such a list is unreadable as a whole.
+// A line that could name anything outside the folder (absolute, drive or network paths, "." or
+// ".." parts, empty parts, names of dots and blanks, characters a name cannot hold) is dropped, so
+// a damaged or hostile list can never lead a deletion elsewhere.
+bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries);
+
+// Reads and parses `installDirectory`\FILE_LIST_NAME. False when it is missing, cannot be read or
+// is not valid UTF-8.
+bool ReadFileList(const std::wstring& installDirectory, std::vector<ListedPath>& entries);
