@@ -25,6 +25,12 @@ public:
         return reinterpret_cast<void**>(&pointer_);
     }
 
+    // For out-parameters typed as the interface itself; drops what was held before.
+    Interface** Put() {
+        Reset();
+        return &pointer_;
+    }
+
     void Reset() {
         if (pointer_ != nullptr) pointer_->Release();
         pointer_ = nullptr;

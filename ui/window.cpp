@@ -3,6 +3,7 @@
 #include "app/state.h"
 #include "install/paths.h"
 #include "install/worker.h"
+#include "system/desktop_launch.h"
 #include "ui/buttons.h"
 #include "ui/paint.h"
 
@@ -130,15 +131,7 @@ void StartInstallation(HWND window) {
 }
 
 void LaunchInstalledLauncher(HWND window) {
-    const std::wstring launcherPath = LauncherPath(g_settings.targetDir);
-    SHELLEXECUTEINFOW execute{};
-    execute.cbSize = sizeof(execute);
-    execute.fMask = SEE_MASK_DOENVSUBST | SEE_MASK_FLAG_NO_UI;
-    execute.lpVerb = L"open";
-    execute.lpFile = launcherPath.c_str();
-    execute.lpDirectory = g_settings.targetDir.c_str();
-    execute.nShow = SW_SHOWNORMAL;
-    ShellExecuteExW(&execute); // a launcher that will not start is not worth a message here
+    LaunchAsDesktopUser(LauncherPath(g_settings.targetDir), g_settings.targetDir);
     DestroyWindow(window);
 }
 
