@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-const wchar_t* const DEFAULT_DOWNLOAD_URL =
-    L"https://releases.zenka-launcher.net/releases/stable/ZENKA-latest-full.zip";
+#include "publisher.h"
+
+const wchar_t* const DEFAULT_DOWNLOAD_URL = ZENKA_DOWNLOAD_URL;
 const wchar_t* const DEFAULT_TARGET_DIR = L"C:\\Program Files\\ZENKA";
 
 InstallerSettings g_settings;

@@ -22,11 +22,13 @@
 #include <thread>
 #include <utility>
 
+#include "publisher.h"
+
 namespace {
 
 const wchar_t* const SHORTCUT_FILE_NAME = L"ZENKA.lnk";
 const wchar_t* const SHORTCUT_DESCRIPTION = L"ZENKA Game Launcher & Library Manager";
-const wchar_t* const INSTALLED_VERSION = L"2.1.0";
+const wchar_t* const INSTALLED_VERSION = ZENKA_VERSION;
 constexpr std::chrono::milliseconds FINISH_PAUSE{250};
 
 // CoUninitialize on every way out of the worker, the exception path included.

@@ -3,9 +3,11 @@
 #include <cwchar>
 #include <utility>
 
+#include "publisher.h"
+
 const wchar_t* const UNINSTALL_KEY_PATH = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA";
-const wchar_t* const PUBLISHER_SITE_URL = L"https://zenka.app";
-const wchar_t* const DEFAULT_VERSION = L"2.1.0";
+const wchar_t* const PUBLISHER_SITE_URL = ZENKA_SITE_URL;
+const wchar_t* const DEFAULT_VERSION = ZENKA_VERSION;
 
 namespace {
 

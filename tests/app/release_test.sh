@@ -2,7 +2,8 @@
 # scripts/release with a throwaway CA and code-signing certificate made here: the signed setup
 # verifies against that CA and only that CA, fails after one changed byte, comes out the same when
 # signed twice, and still starts and shows its welcome page under Wine; without a certificate the
-# release is unsigned and says so. The build folder is reused, so nothing is compiled.
+# release is unsigned and says so; the third-party notices lie beside the setup, and a notice that
+# cannot be found stops them. The build folder is reused, so nothing is compiled.
 #   release_test.sh SOURCE_DIR BUILD_DIR WINEPREFIX
 set -uo pipefail
 source_dir=$1
@@ -49,8 +50,28 @@ export ZENKA_SIGN_PASSWORD=not-a-real-secret
 check "a release without a certificate succeeds" release unsigned
 check "it says that the setup is not signed" grep -q "NOT SIGNED" "$work/unsigned.log"
 check "its setup is the build's exe, with no signature" cmp "$work/unsigned/zenka_setup.exe" "$build/zenka_setup.exe"
-check "SHA256SUMS covers the setup and the package" \
-  bash -c 'cd "$1" && sha256sum -c SHA256SUMS && [ "$(wc -l <SHA256SUMS)" = 3 ]' _ "$work/unsigned"
+check "SHA256SUMS covers the setup, the package and the notices" \
+  bash -c 'cd "$1" && sha256sum -c SHA256SUMS && [ "$(wc -l <SHA256SUMS)" = 4 ]' _ "$work/unsigned"
+
+# The notices: what the build compiled (miniz's own LICENSE) and the Debian copyright files of the
+# runtime libraries the links pull in.
+notices=$work/unsigned/THIRD-PARTY-NOTICES.txt
+holds() { python3 -c 'import sys; sys.exit(open(sys.argv[2], "rb").read() not in open(sys.argv[1], "rb").read())' "$@"; }
+check "the notices hold miniz's LICENSE whole" holds "$notices" "$source_dir/node_modules/miniz.c/LICENSE"
+check "and the copyright file of the GCC runtime, with its exception" \
+  holds "$notices" /usr/share/doc/gcc-mingw-w64-x86-64-posix/copyright
+check "and that of the mingw-w64 runtime and winpthreads" holds "$notices" /usr/share/doc/mingw-w64-x86-64-dev/copyright
+# A build whose miniz sources are gone: no notices, and the one line that says which is missing.
+mkdir -p "$work/no-miniz/source" "$work/no-miniz/build/CMakeFiles/compiler"
+cp "$build"/CMakeFiles/*/CMakeCXXCompiler.cmake "$work/no-miniz/build/CMakeFiles/compiler/"
+echo "CMAKE_HOME_DIRECTORY:INTERNAL=$work/no-miniz/source" >"$work/no-miniz/build/CMakeCache.txt"
+notices_without_miniz() {
+  "$source_dir/tools/third-party-notices" "$work/no-miniz/build" "$work/no-miniz/notices.txt" 2>"$work/no-miniz.log"
+}
+check "a notice that cannot be found stops the notices" fails notices_without_miniz
+check "with the line that names it" grep -qxF "third-party-notices: miniz's licence notice \
+$work/no-miniz/source/node_modules/miniz.c/LICENSE is missing (scripts/setup installs it)" "$work/no-miniz.log"
+check "and writes nothing" test ! -e "$work/no-miniz/notices.txt"
 
 # Signed with the PKCS#12 file, twice.
 check "a signed release succeeds" release signed --pkcs12 "$work/sign.p12" --ca "$ca"

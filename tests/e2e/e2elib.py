@@ -153,14 +153,15 @@ def answer_box(setup, title, key, timeout=60):
 
 
 class ReleaseServer:
-    """nginx serving a copy of the package at the release path, from its own folder; `url` is over
-    TLS with `https` (certificates from `certs`, a folder of tools/release-server)."""
+    """nginx serving a copy of the package at `path` (the release path unless told), from its own
+    folder; `url` is over TLS with `https` (certificates from `certs`, a folder of
+    tools/release-server)."""
 
-    def __init__(self, work, package, port=None, https=False, certs=None):
+    def __init__(self, work, package, port=None, https=False, certs=None, path=RELEASE_PATH):
         self.root = os.path.join(work, "www")
         self.state = os.path.join(work, "nginx")
-        os.makedirs(os.path.join(self.root, os.path.dirname(RELEASE_PATH)), exist_ok=True)
-        shutil.copy(package, os.path.join(self.root, RELEASE_PATH))
+        os.makedirs(os.path.join(self.root, os.path.dirname(path)), exist_ok=True)
+        shutil.copy(package, os.path.join(self.root, path))
         env = dict(os.environ)
         if port:
             env["ZENKA_RELEASE_SERVER_PORT"] = str(port)
@@ -170,7 +171,7 @@ class ReleaseServer:
                              (["--https"] if https else []) + [self.root, self.state],
                              capture_output=True, text=True, check=True, env=env,
                              stdin=subprocess.DEVNULL).stdout.strip()
-        self.url = out + RELEASE_PATH
+        self.url = out + path
         self.http_base = "http://127.0.0.1:%s/" % open(os.path.join(self.state, "port")).read().strip()
 
     def log_lines(self):

@@ -10,9 +10,11 @@ import copy
 import hashlib
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 import urllib.request
 import zipfile
 
@@ -22,7 +24,12 @@ from e2elib import check, g
 
 def install(machine, target, url, digest=None):
     """One installation by clicking, through to the finished page and the close button."""
-    setup = machine.start("--url", url, "--sha256", digest or machine.digest, "--target", target)
+    return click_through(machine.start("--url", url, "--sha256", digest or machine.digest, "--target", target))
+
+
+def click_through(setup):
+    """Installs with the setup just started, through to the finished page and the close button;
+    True when the finished page appeared."""
     try:
         setup.attach()
         setup.click(*e.INSTALL_BUTTON)
@@ -493,6 +500,58 @@ def case_new_release_after_kill(machine, work):
             check(if_ranges[0] == etag, "under If-Range with the kept ETag: %s" % if_ranges[0])
             check(requests[0][3] == "200", "nginx answers with the whole new release (%s)" % requests[0][3])
         e.check_installed(newer, target)
+
+
+# A publisher's release: scripts/release builds the setup and its package for the publisher's own
+# address, site and version into a build folder of its own (ZENKA_PUBLISHER_BUILD), which the
+# first case makes without holding the display; the second installs from it.
+PUBLISHER_PATH = "mirror/zenka/3.4.5/zenka-full.zip"
+PUBLISHER_SITE = "https://games.example.org"
+PUBLISHER_VERSION = "3.4.5"
+
+
+def case_publisher_release_build(machine, work):
+    build = os.environ["ZENKA_PUBLISHER_BUILD"]
+    if os.path.exists(os.path.join(build, "url")):
+        os.remove(os.path.join(build, "url"))
+    url = "http://127.0.0.1:%d/%s" % (e.free_port(), PUBLISHER_PATH)
+    made = subprocess.run([os.path.join(e.SOURCE_DIR, "scripts", "release"), "--allow-dirty", "--build-dir", build,
+                           "--url", url, "--site", PUBLISHER_SITE, "--version", PUBLISHER_VERSION,
+                           os.path.join(build, "release")],
+                          capture_output=True, text=True, stdin=subprocess.DEVNULL)
+    check(made.returncode == 0, "scripts/release --url %s --site %s --version %s" % (url, PUBLISHER_SITE,
+                                                                                    PUBLISHER_VERSION))
+    if made.returncode != 0:
+        print(made.stdout + made.stderr)
+        return
+    with open(os.path.join(build, "url"), "w") as kept:
+        kept.write(url)
+
+
+def case_publisher_release(machine, work):
+    build = os.environ["ZENKA_PUBLISHER_BUILD"]
+    url = open(os.path.join(build, "url")).read()
+    release = os.path.join(build, "release")
+    published = e.Machine(machine.prefix, os.path.join(release, "zenka_setup.exe"),
+                          os.path.join(release, "ZENKA-latest-full.zip"))
+    target = "C:\\Program Files\\ZENKA"  # where the setup installs without --target
+    shutil.rmtree(published.unix_path(target), ignore_errors=True)
+    published.forget_installation()
+    try:
+        with e.ReleaseServer(work, published.package, port=urllib.parse.urlsplit(url).port,
+                             path=PUBLISHER_PATH) as server:
+            click_through(published.start())  # with no option at all
+            requests = server.requests()
+            check([(uri, status) for uri, _, _, status, _ in requests] == [("/" + PUBLISHER_PATH, "200")],
+                  "the server was asked once for the publisher's path: %s" % requests)
+        e.check_installed(published, target)
+        values = published.registry_values() or {}
+        for name, expected in (("URLInfoAbout", PUBLISHER_SITE), ("HelpLink", PUBLISHER_SITE),
+                               ("DisplayVersion", PUBLISHER_VERSION)):
+            check(values.get(name) == ("REG_SZ", expected), "%s is %s (%s)" % (name, expected, values.get(name)))
+    finally:
+        shutil.rmtree(published.unix_path(target), ignore_errors=True)
+        published.forget_installation()
 
 
 def main(argv):
