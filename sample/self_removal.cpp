@@ -107,23 +107,24 @@ bool StartRemovalHelper(const std::wstring& updaterPath, const std::wstring& ins
         RemoveDirectoryW(folder.c_str());
         return false;
     }
-    // Held without write or delete sharing until the copy runs: neither the file nor its folder
-    // can be replaced or renamed in between.
-    OwnedHandle held;
-    held.handle = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
     std::wstring commandLine = QuoteArgument(copy) + L" " + OPTION_FINISH_REMOVAL + L" " +
                                QuoteArgument(installDirectory) + L" " + OPTION_PARENT_PID + L" " +
                                std::to_wstring(GetCurrentProcessId());
-    // The copy works in its own folder so that it does not hold the directory it deletes.
-    if (held.handle == INVALID_HANDLE_VALUE || !StartDetached(&copy, commandLine, folder)) {
-        CloseHandle(held.handle);
-        held.handle = nullptr;
+    bool started = false;
+    {
+        // Held without write or delete sharing until the copy runs: neither the file nor its
+        // folder can be replaced or renamed in between.
+        OwnedHandle held;
+        held.handle = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // The copy works in its own folder so that it does not hold the directory it deletes.
+        started = held.handle != INVALID_HANDLE_VALUE && StartDetached(&copy, commandLine, folder);
+    }
+    if (!started) {
         DeleteFileW(copy.c_str());
         RemoveDirectoryW(folder.c_str());
-        return false;
     }
-    return true;
+    return started;
 }
 
 int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProcessId) {
