@@ -1,4 +1,8 @@
 // Process entry: everything lives in RunSetup so that tests can drive the same pieces.
 #include "app/startup.h"
+#include "system/dll_search.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return RunSetup(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    RestrictDllSearchToSystem();
+    return RunSetup(instance);
+}

@@ -7,6 +7,7 @@
 
 #include "sample/launcher_window.h"
 #include "sample/system_folders.h"
+#include "system/dll_search.h"
 
 namespace {
 
@@ -123,6 +124,7 @@ LRESULT CALLBACK LauncherProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    RestrictDllSearchToSystem();
     g_view.programPath = CurrentProgramPath();
     g_view.currentDirectory = CurrentDirectory();
 

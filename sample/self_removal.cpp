@@ -1,6 +1,8 @@
 #include "sample/self_removal.h"
 
 #include <windows.h>
+#include <objbase.h>
+#include <sddl.h>
 
 #include "sample/install_location.h"
 #include "sample/removal.h"
@@ -12,6 +14,7 @@ namespace {
 const DWORD PARENT_WAIT_MS = 60000;
 const int REMOVAL_ATTEMPTS = 40;
 const DWORD REMOVAL_RETRY_MS = 250;
+const wchar_t* const PRIVATE_FOLDER_PREFIX = L"zenka-uninstall-";
 
 struct OwnedHandle {
     HANDLE handle = nullptr;
@@ -65,27 +68,63 @@ bool FileExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+std::wstring SystemFolder() {
+    wchar_t system[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(system, length);
+}
+
 }  // namespace
+
+std::wstring CreatePrivateFolder(const std::wstring& parent) {
+    GUID guid = {};
+    wchar_t text[40] = {};
+    if (FAILED(CoCreateGuid(&guid)) || StringFromGUID2(guid, text, 40) == 0) {
+        return std::wstring();
+    }
+    // {XXXXXXXX-...}: the braces go, the 122 random bits stay.
+    std::wstring path = parent + PRIVATE_FOLDER_PREFIX + std::wstring(text + 1, 36);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PRIVATE_FOLDER_SECURITY, SDDL_REVISION_1,
+                                                             &descriptor, nullptr) == 0) {
+        return std::wstring();
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    // Fails when the name exists: a folder someone made in advance is never used.
+    BOOL created = CreateDirectoryW(path.c_str(), &attributes);
+    LocalFree(descriptor);
+    return created != 0 ? path : std::wstring();
+}
 
 bool StartRemovalHelper(const std::wstring& updaterPath, const std::wstring& installDirectory) {
     std::wstring temp = TemporaryFolder();
-    if (temp.empty()) {
+    std::wstring folder = temp.empty() ? std::wstring() : CreatePrivateFolder(temp);
+    if (folder.empty()) {
         return false;
     }
-    std::wstring copy = temp + L"zenka-uninstall-" + std::to_wstring(GetCurrentProcessId()) +
-                        L".exe";
-    if (CopyFileW(updaterPath.c_str(), copy.c_str(), FALSE) == 0) {
+    std::wstring copy = folder + L"\\" + UPDATER_FILE_NAME;
+    if (CopyFileW(updaterPath.c_str(), copy.c_str(), TRUE) == 0) {
+        RemoveDirectoryW(folder.c_str());
         return false;
     }
     std::wstring commandLine = QuoteArgument(copy) + L" " + OPTION_FINISH_REMOVAL + L" " +
                                QuoteArgument(installDirectory) + L" " + OPTION_PARENT_PID + L" " +
                                std::to_wstring(GetCurrentProcessId());
-    // The copy works in the temporary folder so that it does not hold the directory it deletes.
-    if (!StartDetached(&copy, commandLine, temp)) {
-        DeleteFileW(copy.c_str());
-        return false;
+    bool started = false;
+    {
+        // Held without write or delete sharing until the copy runs: neither the file nor its
+        // folder can be replaced or renamed in between.
+        OwnedHandle held;
+        held.handle = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // The copy works in its own folder so that it does not hold the directory it deletes.
+        started = held.handle != INVALID_HANDLE_VALUE && StartDetached(&copy, commandLine, folder);
     }
-    return true;
+    if (!started) {
+        DeleteFileW(copy.c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
+    return started;
 }
 
 int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProcessId) {
@@ -114,22 +153,24 @@ int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProc
 
 void ScheduleOwnDeletion() {
     std::wstring self = CurrentProgramPath();
+    std::wstring folder = ParentDirectory(self);
     std::wstring temp = TemporaryFolder();
-    if (self.empty() || temp.empty() || !IsInsideDirectory(self, temp)) {
+    std::wstring system = SystemFolder();
+    if (self.empty() || temp.empty() || system.empty() || !IsInsideDirectory(folder, temp) ||
+        SamePath(folder, temp)) {
         return;
     }
-    // Needs administrator rights, which the updater has; harmless when it fails.
+    // Needs administrator rights, which the updater has; harmless when it fails. A folder is
+    // deleted at the restart only once it is empty, hence the order.
     MoveFileExW(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    wchar_t system[MAX_PATH] = {};
-    UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return;
-    }
-    std::wstring interpreter = std::wstring(system) + L"\\cmd.exe";
+    MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    std::wstring interpreter = system + L"\\cmd.exe";
     // The ping to the loopback address is the interpreter's portable two-second pause; by then this
-    // process has long exited. The whole command is quoted once more for /s /c.
-    std::wstring commandLine = QuoteArgument(interpreter) +
-                               L" /d /s /c \"ping -n 3 127.0.0.1 >nul & del /f /q " +
-                               QuoteArgument(self) + L"\"";
-    StartDetached(&interpreter, commandLine, temp);
+    // process has long exited. Named with its full path and run in the system folder, so that the
+    // interpreter finds no ping.exe of anyone else's. The whole command is quoted once more for /s /c.
+    std::wstring commandLine = QuoteArgument(interpreter) + L" /d /s /c \"" +
+                               QuoteArgument(system + L"\\ping.exe") + L" -n 3 127.0.0.1 >nul & " +
+                               L"del /f /q " + QuoteArgument(self) + L" & rmdir " +
+                               QuoteArgument(folder) + L"\"";
+    StartDetached(&interpreter, commandLine, system);
 }

@@ -37,6 +37,7 @@
 #include "sample/self_removal.h"
 #include "sample/system_folders.h"
 #include "sample/updater_options.h"
+#include "system/dll_search.h"
 
 namespace {
 
@@ -206,6 +207,7 @@ bool MentionsQuiet(const std::vector<std::wstring>& args) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    RestrictDllSearchToSystem();
     std::vector<std::wstring> args = CommandLineArguments();
     UpdaterOptions options;
     std::wstring error;

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shobjidl.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <string>
@@ -330,4 +331,52 @@ TEST(FinishRemoval, RefusesDirectoriesThatAreNotInstallations) {
     EXPECT_EQ(FinishRemoval(temp, 4294967294u), -1);
     EXPECT_TRUE(Exists(marker));
     DeleteFileW(marker.c_str());
+}
+
+// The folder the elevated updater's copy runs from: no non-elevated program may put a file in it,
+// and nobody can make it in advance. Wine 8 derives a file's DACL from its Unix mode bits and
+// keeps none that is set, so the descriptor is read as the folder is created with it.
+TEST(CreatePrivateFolder, GrantsOnlyAdministratorsAndSystemUnderANewName) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        PRIVATE_FOLDER_SECURITY, SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "nothing inherited from the temporary folder";
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+    EXPECT_TRUE(owner != nullptr && IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    PACL dacl = nullptr;
+    BOOL present = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr);
+    ASSERT_EQ(dacl->AceCount, 2);
+    bool system = false;
+    bool administrators = false;
+    for (WORD index = 0; index < dacl->AceCount; ++index) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, index, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+                  OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        PSID sid = &ace->SidStart;
+        system = system || IsWellKnownSid(sid, WinLocalSystemSid);
+        administrators = administrators || IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
+    }
+    EXPECT_TRUE(system && administrators);
+    LocalFree(descriptor);
+
+    std::wstring parent = TemporaryFolder();
+    std::wstring first = CreatePrivateFolder(parent);
+    std::wstring second = CreatePrivateFolder(parent);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first.rfind(parent + L"zenka-uninstall-", 0), 0u) << first.c_str();
+    EXPECT_EQ(first.size(), parent.size() + 16 + 36) << "a whole GUID";
+    EXPECT_FALSE(CreateDirectoryW(first.c_str(), nullptr)) << "a name that exists is never reused";
+    RemoveDirectoryW(first.c_str());
+    RemoveDirectoryW(second.c_str());
 }

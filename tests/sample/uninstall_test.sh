@@ -88,9 +88,11 @@ wait_for() {
   return 1
 }
 
+# The private folders that the updater's copies run from (Wine 8 keeps TEMP in the profile's root).
 temp_copies() {
-  compgen -G "$WINEPREFIX/drive_c/users/*/AppData/Local/Temp/zenka-uninstall-*.exe" || true
+  compgen -G "$WINEPREFIX/drive_c/users/*/Temp/zenka-uninstall-*" || true
 }
+no_temp_copies() { [ -z "$(temp_copies)" ]; }
 
 case $case_name in
 Quiet)
@@ -117,8 +119,8 @@ Quiet)
     fail "left behind: $left"
   expect_others_intact
   ! xdotool search --name '^ZENKA$' >/dev/null || fail "launcher still running"
-  # The temporary copy goes too, a couple of seconds after it has finished.
-  wait_for 30 test -z "$(temp_copies)" || fail "temporary copy left: $(temp_copies)"
+  # The temporary copy and its folder go too, a couple of seconds after it has finished.
+  wait_for 30 no_temp_copies || fail "temporary copy left: $(temp_copies)"
   ;;
 NoList)
   # Without the list nothing tells the package from the user's files: the links and the key go,

@@ -54,12 +54,12 @@ def windows_path(path):
 class Setup:
     """One run of the exe; the process is killed if the script ends without it exiting."""
 
-    def __init__(self, prefix, exe, *args):
+    def __init__(self, prefix, exe, *args, cwd=None, env=None, stderr=subprocess.DEVNULL):
         self.prefix = prefix
         # The pointer left over a button by an earlier run would show it hovered.
         subprocess.run(["xdotool", "mousemove", "--sync", "0", "0"], check=True)
         self.process = subprocess.Popen([WINE_RUN, prefix, exe] + list(args), stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=stderr, cwd=cwd, env=env,
                                         start_new_session=True)
         self.window = None
         self.origin = (0, 0)
