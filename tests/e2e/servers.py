@@ -426,17 +426,21 @@ def describe_answers(server):
         connection.close()
         return reply
 
+    def framing(reply):
+        if reply.getheader("Content-Length"):
+            return "Content-Length"
+        return "chunked" if reply.getheader("Transfer-Encoding") == "chunked" else "close-delimited"
+
     whole = get({})
     etag = whole.getheader("ETag")
     kind = "none" if not etag else "weak" if etag.startswith("W/") else "strong"
-    framing = ("Content-Length" if whole.getheader("Content-Length")
-               else "chunked" if whole.getheader("Transfer-Encoding") == "chunked" else "close")
     validator = etag or whole.getheader("Last-Modified")
     ranged = get({"Range": "bytes=1000-", "If-Range": validator} if validator else {"Range": "bytes=1000-"})
     return ("%s: %d, %s, ETag %s, Last-Modified %s, Accept-Ranges %s; Range bytes=1000- with If-Range %s: "
-            "%d %s" % (server.name, whole.status, framing, kind, "yes" if whole.getheader("Last-Modified") else "no",
-                       whole.getheader("Accept-Ranges") or "none", "(ETag)" if etag else "(date)" if validator else
-                       "(none)", ranged.status, ranged.getheader("Content-Range") or ""))
+            "%d, %s, Content-Range %s" %
+            (server.name, whole.status, framing(whole), kind, "yes" if whole.getheader("Last-Modified") else "no",
+             whole.getheader("Accept-Ranges") or "none", "(ETag)" if etag else "(date)" if validator else "(none)",
+             ranged.status, framing(ranged), ranged.getheader("Content-Range") or "none"))
 
 
 def release_requests(server, since, count, timeout=5):
