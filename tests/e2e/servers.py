@@ -117,6 +117,15 @@ class Server:
             os.chmod(path, 0o755)
         self.processes = []
         self.link = None
+        self.nginx = None  # the origin behind a cache or proxy
+
+    def listening(self, port, process=None):
+        """Waits for `port`; a server that does not come up is stopped with all it started."""
+        try:
+            wait_listening(port, process)
+        except BaseException:
+            self.stop()
+            raise
 
     def spawn(self, *command, env=None):
         out = open(os.path.join(self.state, "server.out"), "ab")
@@ -127,7 +136,7 @@ class Server:
 
     def serve(self, port, process=None):
         """Puts the slow link in front of `port` once something listens there."""
-        wait_listening(port, process)
+        self.listening(port, process)
         self.link = SlowLink(port)
         self.url = "http://127.0.0.1:%d/%s" % (self.link.port, e.RELEASE_PATH)
 
@@ -151,6 +160,8 @@ class Server:
                 except subprocess.TimeoutExpired:
                     os.killpg(process.pid, signal.SIGKILL)
                     process.wait()
+        if self.nginx:
+            self.nginx.stop()
 
     def tab_log(self, path):
         """[(request, range, if-range, status)] of a log written as those four fields by tabs."""
@@ -176,10 +187,6 @@ class Nginx(Server):
     def log(self):
         return [(uri, ranged, if_range, status)
                 for (uri, ranged, _, status, _), if_range in zip(self.nginx.requests(), self.nginx.if_ranges())]
-
-    def stop(self):
-        super().stop()
-        self.nginx.stop()
 
 
 class Apache(Server):
@@ -294,11 +301,8 @@ class Varnish(Server):
         # -d: what the shared log holds so far, then exit.
         out = subprocess.run(["varnishncsa", "-n", self.workdir, "-d", "-F", "%r\t%{Range}i\t%{If-Range}i\t%s"],
                              capture_output=True, text=True, timeout=20).stdout
-        return [tuple(line.split("\t")[:4]) for line in out.splitlines() if line.count("\t") >= 3]
-
-    def stop(self):
-        super().stop()
-        self.nginx.stop()
+        lines = [line.split("\t") for line in out.splitlines() if line.count("\t") >= 3]
+        return [(f[0], f[1], unquote(f[2]), f[3]) for f in lines]
 
 
 class Squid(Server):
@@ -339,10 +343,10 @@ shutdown_lifetime 0 seconds
         self.squid_log = os.path.join(squid_state, "access.log")
         # A service name of its own: its shared memory must not meet a system Squid's.
         process = self.spawn(program("squid"), "-N", "-n", "zenka%d" % port, "-f", conf)
-        wait_listening(port, process)
+        self.listening(port, process)
         self.link = SlowLink(port)
-        self.proxy = "127.0.0.1:%d" % self.link.port
         self.machine = machine
+        self.proxy = "127.0.0.1:%d" % self.link.port
         set_default_proxy(machine, self.proxy, "127.0.0.1")
 
     def log(self):
@@ -357,9 +361,9 @@ shutdown_lifetime 0 seconds
         return [entry for entry in self.tab_log(self.squid_log) if wanted in entry[0]]
 
     def stop(self):
-        set_default_proxy(self.machine, None)
+        if self.proxy:
+            set_default_proxy(self.machine, None)
         super().stop()
-        self.nginx.stop()
 
 
 def set_default_proxy(machine, proxy, bypass=""):
