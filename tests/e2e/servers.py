@@ -371,9 +371,14 @@ def set_default_proxy(machine, proxy, bypass=""):
     WinHttpSettings in the layout whose first number is 0x18, the only one Wine reads: that number,
     a counter, the flags (3: direct and proxy), then the proxy and the bypass list, each as its
     length and its characters."""
+    # The marker tells tools/wine-prefix --fresh to take the value back should this run be killed.
+    marker = os.path.join(machine.prefix, ".default-proxy")
     if proxy is None:
         machine.wine("reg", "delete", PROXY_SETTINGS_KEY, "/v", "WinHttpSettings", "/f")
+        if os.path.exists(marker):
+            os.remove(marker)
         return
+    open(marker, "w").close()
     data = bytearray()
     for number in (0x18, 0, 3):
         data += number.to_bytes(4, "little")
