@@ -75,7 +75,12 @@ struct DownloadRun {
     std::unique_ptr<BYTE[]> buffer;
 };
 
-enum class BodyEnd { Complete, Lost, WriteError };
+enum class BodyEnd {
+    Complete,
+    Lost,
+    Overrun, // the body went on past the known size: not the bytes it claimed to be
+    WriteError,
+};
 
 uint64_t ExistingFileSize(const std::wstring& path) {
     std::error_code error;
@@ -113,7 +118,9 @@ void ForgetPartialFile(DownloadRun& run) {
 }
 
 // Reads the body of the current response into the partial file at `offset`, reporting progress
-// at most every PROGRESS_INTERVAL_NS and only right after a chunk was written.
+// at most every PROGRESS_INTERVAL_NS and only right after a chunk was written. Only a body that
+// brings bytes sets the reconnect count back: an answer that never gives one is a failed attempt.
+// The file never grows past a known size.
 BodyEnd ReceiveBody(DownloadRun& run) {
     Clock::time_point lastReportTime = Clock::now();
     uint64_t bytesSinceReport = 0;
@@ -129,6 +136,7 @@ BodyEnd ReceiveBody(DownloadRun& run) {
             received == 0) {
             return BodyEnd::Lost;
         }
+        if (run.expectedSize != 0 && received > run.expectedSize - run.offset) return BodyEnd::Overrun;
         DWORD written = 0;
         if (!WriteFile(run.file.handle, run.buffer.get(), received, &written, nullptr) || written != received) {
             return BodyEnd::WriteError;
@@ -136,6 +144,7 @@ BodyEnd ReceiveBody(DownloadRun& run) {
         run.offset += received;
         bytesSinceReport += received;
         run.restartsWithoutData = 0;
+        run.retryCount = 0;
 
         const Clock::time_point now = Clock::now();
         if (now - lastReportTime < std::chrono::nanoseconds(PROGRESS_INTERVAL_NS)) continue;
@@ -148,6 +157,26 @@ BodyEnd ReceiveBody(DownloadRun& run) {
         lastReportTime = now;
         bytesSinceReport = 0;
     }
+}
+
+// One more failed attempt in a row: a numbered notice and the pause while the automatic retries
+// last, then the network-error box. False when the user chose Cancel (the window is being closed).
+bool RetryAfterFailedAttempt(DownloadRun& run) {
+    ++run.retryCount;
+    if (run.retryCount <= RECONNECT_ATTEMPTS_MAX) {
+        PostReconnectNotice(run, run.retryCount);
+        Pause();
+        return true;
+    }
+    run.file.FlushAndClose();
+    CloseTransferHandles(run.handles);
+    if (AskRetry(run.window)) {
+        run.retryCount = 0;
+        return true;
+    }
+    // The window belongs to the main thread; only it may destroy it.
+    PostMessageW(run.window, WM_CLOSE_REQUEST, 0, 0);
+    return false;
 }
 
 enum class ResponseStep { Receive, RequestAgain, Failed };
@@ -169,18 +198,24 @@ bool AllowImmediateRestart(DownloadRun& run, DWORD status) {
 // Acts on the status of a response; Receive means the body is to be read into the open file.
 ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLength) {
     switch (ClassifyStatus(status)) {
-    case StatusAction::ContinueRange:
-        // The first announced size counts for the whole run; later ranges only confirm it.
-        if (run.expectedSize == 0) run.expectedSize = run.offset + contentLength;
-        // A piece of a file of another size is a piece of another file (a server that ignored
-        // If-Range, or one that sends no validator and got a new release meanwhile).
-        if (run.offset > run.expectedSize ||
-            RangeTotalDisagrees(QueryResponseHeader(run.handles, WINHTTP_QUERY_CONTENT_RANGE), run.expectedSize)) {
+    case StatusAction::ContinueRange: {
+        // Written only where the server says its bytes belong: from exactly the offset asked for to
+        // the end of a file of the size this run knows, and of the file the partial one came from.
+        // Anything else (a range from another byte, a file of another size or validator: a server
+        // or proxy that ignored the Range or If-Range, or a new release meanwhile) starts again.
+        // The first announced size counts for the whole run; a 206 without Content-Length (chunked
+        // or ended by the close) takes it from Content-Range.
+        uint64_t size = 0;
+        if (!RangeAnswerFits(QueryResponseHeader(run.handles, WINHTTP_QUERY_CONTENT_RANGE), run.offset, contentLength,
+                             run.expectedSize, size) ||
+            !RangeValidatorsAgree(run.validator, QueryResponseHeader(run.handles, WINHTTP_QUERY_ETAG),
+                                  QueryResponseHeader(run.handles, WINHTTP_QUERY_LAST_MODIFIED))) {
             if (!AllowImmediateRestart(run, status)) return ResponseStep::Failed;
             ForgetPartialFile(run);
             CloseTransferHandles(run.handles);
             return ResponseStep::RequestAgain;
         }
+        run.expectedSize = size;
         if (!run.file.IsOpen() && !run.file.Open(run.partialPath, OPEN_EXISTING)) {
             if (!AllowImmediateRestart(run, status)) return ResponseStep::Failed;
             // Start a fresh file and ask for the whole package; the old validator spoke for the old bytes.
@@ -196,13 +231,12 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
             position.QuadPart = static_cast<LONGLONG>(run.offset);
             SetFilePointerEx(run.file.handle, position, nullptr, FILE_BEGIN);
         }
-        run.retryCount = 0;
         return ResponseStep::Receive;
+    }
     case StatusAction::RestartWhole:
         run.file.Close();
         DeletePartialDownload(run.partialPath);
         run.validator.clear();
-        run.retryCount = 0;
         if (!run.file.Open(run.partialPath, CREATE_ALWAYS)) {
             CloseTransferHandles(run.handles);
             PostFatalError(run.window, L"Не удалось создать файл для записи: " + run.partialPath);
@@ -256,21 +290,8 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
         DWORD status = 0;
         uint64_t contentLength = 0;
         if (!SendTransferRequest(run->handles, run->target, run->offset, status, contentLength, run->validator)) {
-            ++run->retryCount;
-            if (run->retryCount <= RECONNECT_ATTEMPTS_MAX) {
-                PostReconnectNotice(*run, run->retryCount);
-                Pause();
-                continue;
-            }
-            run->file.FlushAndClose();
-            CloseTransferHandles(run->handles);
-            if (AskRetry(window)) {
-                run->retryCount = 0;
-                continue;
-            }
-            // The window belongs to the main thread; only it may destroy it.
-            PostMessageW(window, WM_CLOSE_REQUEST, 0, 0);
-            return DownloadResult::Abandoned;
+            if (!RetryAfterFailedAttempt(*run)) return DownloadResult::Abandoned;
+            continue;
         }
 
         const ResponseStep step = HandleResponse(*run, status, contentLength);
@@ -293,13 +314,17 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
             CloseTransferHandles(run->handles);
             PostFatalError(window, L"Ошибка записи файла на диск (недостаточно места или ошибка доступа).");
             return DownloadResult::Failed;
+        case BodyEnd::Overrun:
+            if (!AllowImmediateRestart(*run, status)) return DownloadResult::Failed;
+            ForgetPartialFile(*run);
+            CloseTransferHandles(run->handles);
+            break;
         case BodyEnd::Lost:
-            // The file stays open at `offset` for the ranged request that continues it.
+            // The file stays open at `offset` for the ranged request that continues it. After a body
+            // that brought bytes this is notice 1; an answer without a byte counts on from the last.
             run->file.Flush();
             CloseTransferHandles(run->handles);
-            PostReconnectNotice(*run, 1);
-            Pause();
-            run->retryCount = 1;
+            if (!RetryAfterFailedAttempt(*run)) return DownloadResult::Abandoned;
             break;
         }
     }

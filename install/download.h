@@ -18,7 +18,10 @@ enum class DownloadResult {
 // beside it stays the validator of the answer that started it (ValidatorPath), and a range is only
 // asked for under If-Range with that validator, so a new release at the same address is fetched
 // whole instead of being joined to the old start. Whoever deletes or renames the partial file
-// deletes the validator too.
+// deletes the validator too. A ranged answer is written only at the byte its Content-Range names,
+// when that is the offset asked for, of a file of the known size and validator; the file never grows
+// past the known size; anything else starts the file again from byte 0. Only an answer that brings
+// body bytes sets the reconnect count back, so a server that never gives one reaches the box.
 // On Cancel it posts WM_CLOSE_REQUEST to `window` and returns Abandoned without a fatal error.
 DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl,
                                const std::wstring& partialPath);

@@ -27,8 +27,10 @@ bool IsDeviceName(const std::wstring& component) {
         stem == L"CONIN$" || stem == L"CONOUT$") {
         return true;
     }
-    return stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
-           stem[3] >= L'0' && stem[3] <= L'9';
+    if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0)) return false;
+    const wchar_t digit = stem[3];
+    // Windows takes the superscript digits one to three for port numbers too ("COM\u00B9", "lpt\u00B3.txt").
+    return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
 }
 } // namespace
 

@@ -3,6 +3,11 @@
 namespace {
 bool IsVisibleAscii(wchar_t c) { return c >= 0x21 && c <= 0x7E; }
 
+// An entity tag, well formed or not, as opposed to a date: dates never start with a quote or "W/".
+bool IsEntityTag(const std::wstring& validator) {
+    return !validator.empty() && (validator.front() == L'"' || validator.compare(0, 2, L"W/") == 0);
+}
+
 bool ParseDecimal(const std::wstring& text, size_t begin, size_t end, uint64_t& value) {
     if (begin >= end) return false;
     value = 0;
@@ -33,14 +38,19 @@ bool IsUsableValidator(const std::wstring& text) {
     return true;
 }
 
+bool IsWeakEtag(const std::wstring& etag) { return etag.compare(0, 2, L"W/") == 0 && IsStrongEtag(etag.substr(2)); }
+
 std::wstring ChooseResumeValidator(const std::wstring& etag, const std::wstring& lastModified) {
-    if (IsStrongEtag(etag)) return etag;
-    if (IsUsableValidator(lastModified)) return lastModified;
+    if (IsStrongEtag(etag) || IsWeakEtag(etag)) return etag;
+    // A server that sends an entity tag, even one we cannot use, must not get a date in If-Range.
+    if (etag.empty() && IsUsableValidator(lastModified)) return lastModified;
     return std::wstring();
 }
 
 std::wstring BuildIfRangeHeader(const std::wstring& validator) {
     if (!IsUsableValidator(validator)) return std::wstring();
+    // A weak tag never matches in If-Range; the answer's own ETag is checked instead.
+    if (IsEntityTag(validator) && !IsStrongEtag(validator)) return std::wstring();
     return L"If-Range: " + validator + L"\r\n";
 }
 
@@ -64,24 +74,36 @@ std::string FormatValidatorFileText(const std::wstring& validator) {
     return text;
 }
 
-bool ParseContentRangeTotal(const std::wstring& contentRange, uint64_t& total) {
+bool ParseContentRange(const std::wstring& value, ContentRange& range) {
     const std::wstring unit = L"bytes ";
-    if (contentRange.compare(0, unit.size(), unit) != 0) return false;
-    const size_t dash = contentRange.find(L'-', unit.size());
-    const size_t slash = contentRange.find(L'/', unit.size());
+    if (value.compare(0, unit.size(), unit) != 0) return false;
+    const size_t dash = value.find(L'-', unit.size());
+    const size_t slash = value.find(L'/', unit.size());
     if (dash == std::wstring::npos || slash == std::wstring::npos || dash > slash) return false;
-    uint64_t first = 0;
-    uint64_t last = 0;
-    if (!ParseDecimal(contentRange, unit.size(), dash, first) ||
-        !ParseDecimal(contentRange, dash + 1, slash, last) ||
-        !ParseDecimal(contentRange, slash + 1, contentRange.size(), total)) {
+    if (!ParseDecimal(value, unit.size(), dash, range.first) || !ParseDecimal(value, dash + 1, slash, range.last) ||
+        !ParseDecimal(value, slash + 1, value.size(), range.total)) {
         return false;
     }
-    return first <= last && last < total;
+    return range.first <= range.last && range.last < range.total;
 }
 
-bool RangeTotalDisagrees(const std::wstring& contentRange, uint64_t expectedSize) {
-    uint64_t total = 0;
-    if (expectedSize == 0 || !ParseContentRangeTotal(contentRange, total)) return false;
-    return total != expectedSize;
+bool RangeAnswerFits(const std::wstring& contentRange, uint64_t offset, uint64_t contentLength, uint64_t knownSize,
+                     uint64_t& size) {
+    ContentRange range;
+    if (!ParseContentRange(contentRange, range)) return false;
+    if (range.first != offset || range.last != range.total - 1) return false;
+    if (knownSize != 0 && range.total != knownSize) return false;
+    if (contentLength != 0 && contentLength != range.last - range.first + 1) return false;
+    size = range.total;
+    return true;
+}
+
+bool RangeValidatorsAgree(const std::wstring& validator, const std::wstring& etag, const std::wstring& lastModified) {
+    if (validator.empty()) return true;
+    if (!IsEntityTag(validator)) return lastModified.empty() || lastModified == validator;
+    if (etag.empty()) return true;
+    if (IsStrongEtag(validator)) return etag == validator;
+    // Weak comparison: the quoted text decides, whichever side says "W/".
+    const auto opaque = [](const std::wstring& tag) { return tag.compare(0, 2, L"W/") == 0 ? tag.substr(2) : tag; };
+    return opaque(etag) == opaque(validator);
 }

@@ -16,13 +16,18 @@ bool IsStrongEtag(const std::wstring& etag);
 // printable ASCII (blanks included, line breaks and other control characters not).
 bool IsUsableValidator(const std::wstring& text);
 
+// True for a weak entity tag: "W/" in front of a strong one.
+bool IsWeakEtag(const std::wstring& etag);
+
 // The validator to remember for a partial file started by a whole-file answer: the ETag when it is
-// strong, otherwise Last-Modified, otherwise none (empty). Headers absent from the answer are empty.
-// A weak ETag is never used: it may stay the same while the bytes change.
+// strong or weak, Last-Modified only when the answer has no ETag at all, otherwise none (empty).
+// Headers absent from the answer are empty. A weak ETag is never sent back (If-Range takes only a
+// strong one), but a ranged answer is checked against it (RangeValidatorsAgree).
 std::wstring ChooseResumeValidator(const std::wstring& etag, const std::wstring& lastModified);
 
-// "If-Range: <validator>\r\n", or empty for an empty or unusable validator (the request then goes
-// out as a plain ranged one).
+// "If-Range: <validator>\r\n" for a strong ETag or a date; empty for a weak ETag, an empty or an
+// unusable validator (the request then goes out as a plain ranged one). HTTP allows a date there
+// only from a server that sends no ETag, which ChooseResumeValidator sees to.
 std::wstring BuildIfRangeHeader(const std::wstring& validator);
 
 // The validator stored in a validator file's bytes; empty (none) when they are not a usable
@@ -32,11 +37,26 @@ std::wstring ParseValidatorFileText(const std::string& bytes);
 // The bytes a validator file holds for `validator` (usable by IsUsableValidator).
 std::string FormatValidatorFileText(const std::wstring& validator);
 
-// The complete length of a Content-Range value "bytes <first>-<last>/<complete>"; false when the
-// value is absent, malformed or names no complete length ("*").
-bool ParseContentRangeTotal(const std::wstring& contentRange, uint64_t& total);
+// A Content-Range value "bytes <first>-<last>/<complete>".
+struct ContentRange {
+    uint64_t first = 0;
+    uint64_t last = 0;
+    uint64_t total = 0;
+};
+// False when the value is absent, malformed, names no complete length ("*") or a range that does
+// not lie within it.
+bool ParseContentRange(const std::wstring& value, ContentRange& range);
 
-// True when a 206's Content-Range names a complete length other than `expectedSize`, the size the
-// current partial file was started with. False while that size is unknown (0) or the answer names
-// no complete length: nothing to compare, the other checks decide.
-bool RangeTotalDisagrees(const std::wstring& contentRange, uint64_t expectedSize);
+// Whether a 206 answering a request for the bytes from `offset` on may be written at `offset`: its
+// Content-Range runs from exactly that byte to the last of the file, its complete length is
+// `knownSize` when the run knows one (not 0), and its Content-Length, when announced (not 0), counts
+// exactly those bytes. True sets `size` to the complete length. Anything else is a piece of some
+// other place or some other file.
+bool RangeAnswerFits(const std::wstring& contentRange, uint64_t offset, uint64_t contentLength, uint64_t knownSize,
+                     uint64_t& size);
+
+// Whether a 206's own ETag and Last-Modified (empty when absent) name the file the partial file was
+// started from, as `validator` remembers it: an ETag is compared with a remembered ETag (strongly
+// for a strong one, by its quoted text for a weak one), Last-Modified with a remembered date. An
+// absent header, or no validator, leaves nothing to compare: true.
+bool RangeValidatorsAgree(const std::wstring& validator, const std::wstring& etag, const std::wstring& lastModified);

@@ -24,6 +24,10 @@ Scenario: {"file": path, "responses": [step, ...]}; request n uses step n, the l
                 at or past the end), else 200
   ignore_range  true: answer 200 with the whole file even when asked for a range
   no_length     true: send no Content-Length (the body ends when the connection closes)
+  chunked       true: send no Content-Length but the body in chunked transfer coding
+  range_from    answer a 206 with the file from this byte (body and Content-Range) whatever
+                byte was asked for, as a misconfigured server or proxy does
+  extra         this many bytes more after the body (they reach the client only without a length)
   length        a Content-Length to announce instead of the true one
   break_after   close the connection after this many body bytes
   stall         seconds to wait before the response headers
@@ -146,6 +150,8 @@ class Handler(BaseHTTPRequestHandler):
                 status = 200
             else:
                 status = 206 if start < size else 416
+        if status == 206 and step.get("range_from") is not None:
+            start = step["range_from"]
         if status == 206:
             body = data[start or 0:]
         elif status == 200:
@@ -154,6 +160,8 @@ class Handler(BaseHTTPRequestHandler):
             body = ("error %d\n" % status).encode()
         if step.get("empty"):
             body = b""
+        if step.get("extra"):
+            body += b"\xA5" * step["extra"]
         corrupt = step.get("corrupt_at")
         if corrupt is not None and status in (200, 206):
             at = corrupt - ((start or 0) if status == 206 else 0)
@@ -166,6 +174,7 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Type", "application/octet-stream")
         if status == 206:
             self.send_header("Content-Range", "bytes %d-%d/%d" % (start or 0, size - 1, size))
+        chunked = step.get("chunked")
         if status in (200, 206):
             if step.get("etag"):
                 self.send_header("ETag", step["etag"])
@@ -174,6 +183,8 @@ class Handler(BaseHTTPRequestHandler):
         if step.get("no_length"):
             self.send_header("Connection", "close")
             self.close_connection = True
+        elif chunked:
+            self.send_header("Transfer-Encoding", "chunked")
         else:
             self.send_header("Content-Length", str(step.get("length", len(body))))
         self.end_headers()
@@ -195,11 +206,17 @@ class Handler(BaseHTTPRequestHandler):
                 end = min(len(body), sent + chunk)
                 if stall_after and sent < stall_after[0] < end:
                     end = stall_after[0]
-                self.wfile.write(body[sent:end])
+                if chunked:
+                    self.wfile.write(b"%x\r\n%s\r\n" % (end - sent, body[sent:end]))
+                else:
+                    self.wfile.write(body[sent:end])
                 self.wfile.flush()
                 sent = end
                 if delay:
                     time.sleep(delay)
+            if chunked and limit is None:
+                self.wfile.write(b"0\r\n\r\n")
+                self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             pass
         if limit is not None or step.get("no_length"):

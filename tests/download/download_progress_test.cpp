@@ -61,17 +61,18 @@ TEST(DownloadProgress, StatusDecisionsAndCompleteness) {
     EXPECT_FALSE(IsDownloadComplete(0, 0)); // an empty body is a lost connection
 }
 
-TEST(DownloadProgress, StrongEtagElseLastModifiedIsTheResumeValidator) {
+TEST(DownloadProgress, TheEtagElseLastModifiedIsTheResumeValidator) {
     const std::wstring date = L"Tue, 04 Jun 2024 10:00:00 GMT";
     EXPECT_EQ(ChooseResumeValidator(L"\"665ee6a0-3000000\"", date), L"\"665ee6a0-3000000\"");
     EXPECT_EQ(ChooseResumeValidator(L"", date), date);
-    EXPECT_EQ(ChooseResumeValidator(L"W/\"665ee6a0\"", date), date); // a weak tag may stay while bytes change
-    EXPECT_EQ(ChooseResumeValidator(L"W/\"665ee6a0\"", L""), L"");
+    // A weak tag is kept to check the answer against; the date is never used beside an ETag.
+    EXPECT_EQ(ChooseResumeValidator(L"W/\"665ee6a0\"", date), L"W/\"665ee6a0\"");
     EXPECT_EQ(ChooseResumeValidator(L"", L""), L"");
-    // Not strong as HTTP writes it: unquoted, half-quoted, a quote inside, a control character.
-    for (const std::wstring etag : {L"665ee6a0", L"\"665ee6a0", L"\"a\"b\"", L"\"a\tb\"", L"\""}) {
+    // Not an entity tag as HTTP writes it: unquoted, half-quoted, a quote inside, a control character.
+    for (const std::wstring etag : {L"665ee6a0", L"\"665ee6a0", L"\"a\"b\"", L"\"a\tb\"", L"\"", L"W/665ee6a0"}) {
         EXPECT_FALSE(IsStrongEtag(etag)) << etag;
-        EXPECT_EQ(ChooseResumeValidator(etag, date), date);
+        EXPECT_FALSE(IsWeakEtag(etag)) << etag;
+        EXPECT_EQ(ChooseResumeValidator(etag, date), L"") << etag;
     }
     EXPECT_TRUE(IsStrongEtag(L"\"\""));
     // Nothing that could end the header line or run on without bound is ever kept.
@@ -84,6 +85,8 @@ TEST(DownloadProgress, IfRangeHeaderAndTheValidatorFileText) {
     EXPECT_EQ(BuildIfRangeHeader(L"Tue, 04 Jun 2024 10:00:00 GMT"), L"If-Range: Tue, 04 Jun 2024 10:00:00 GMT\r\n");
     EXPECT_EQ(BuildIfRangeHeader(L""), L""); // no validator: a plain ranged request
     EXPECT_EQ(BuildIfRangeHeader(L"a\r\nb"), L"");
+    EXPECT_EQ(BuildIfRangeHeader(L"W/\"abc\""), L""); // never matches in If-Range
+    EXPECT_EQ(BuildIfRangeHeader(L"\"abc"), L"");
 
     EXPECT_EQ(ParseValidatorFileText(FormatValidatorFileText(L"\"abc\"")), L"\"abc\"");
     EXPECT_EQ(ParseValidatorFileText("\"abc\"\r\n"), L"\"abc\"");
@@ -96,20 +99,75 @@ TEST(DownloadProgress, IfRangeHeaderAndTheValidatorFileText) {
     EXPECT_EQ(ParseValidatorFileText(std::string(256, 'a')), std::wstring(256, L'a'));
 }
 
-TEST(DownloadProgress, RangeTotalMustBeTheSizeThePartialFileWasStartedWith) {
-    uint64_t total = 0;
-    ASSERT_TRUE(ParseContentRangeTotal(L"bytes 1000-4194303/4194304", total));
-    EXPECT_EQ(total, 4194304u);
-    ASSERT_TRUE(ParseContentRangeTotal(L"bytes 0-0/18446744073709551615", total));
-    EXPECT_EQ(total, UINT64_MAX);
+TEST(DownloadProgress, ContentRangeParsing) {
+    ContentRange range;
+    ASSERT_TRUE(ParseContentRange(L"bytes 1000-4194303/4194304", range));
+    EXPECT_EQ(range.first, 1000u);
+    EXPECT_EQ(range.last, 4194303u);
+    EXPECT_EQ(range.total, 4194304u);
+    ASSERT_TRUE(ParseContentRange(L"bytes 0-0/18446744073709551615", range));
+    EXPECT_EQ(range.total, UINT64_MAX);
     for (const wchar_t* value : {L"", L"bytes 0-9/*", L"bytes */100", L"items 0-9/10", L"bytes 0-9/",
                                  L"bytes 9-0/10", L"bytes 0-10/10", L"bytes 0-9/18446744073709551616",
                                  L"bytes -9/10", L"bytes 0-9/10x"}) {
-        EXPECT_FALSE(ParseContentRangeTotal(value, total)) << value;
+        EXPECT_FALSE(ParseContentRange(value, range)) << value;
     }
-    EXPECT_FALSE(RangeTotalDisagrees(L"bytes 1000-4194303/4194304", 4194304));
-    EXPECT_TRUE(RangeTotalDisagrees(L"bytes 1000-5242879/5242880", 4194304));
-    EXPECT_FALSE(RangeTotalDisagrees(L"bytes 1000-5242879/5242880", 0)); // no size known yet
-    EXPECT_FALSE(RangeTotalDisagrees(L"bytes 1000-5242879/*", 4194304)); // no total named
-    EXPECT_FALSE(RangeTotalDisagrees(L"", 4194304));
+}
+
+TEST(DownloadProgress, RangeAnswerFitsOnlyFromTheOffsetToTheEndOfTheKnownSize) {
+    struct Case {
+        const wchar_t* contentRange;
+        uint64_t contentLength; // 0: not announced
+        uint64_t knownSize;     // 0: not known yet
+        bool fits;
+    };
+    // Asked for the bytes from 4194304 on, of a file of 10486552 bytes.
+    const Case cases[] = {
+        {L"bytes 4194304-10486551/10486552", 6292248, 10486552, true},
+        {L"bytes 4194304-10486551/10486552", 0, 10486552, true}, // chunked: the size comes from the range
+        {L"bytes 4194304-10486551/10486552", 6292248, 0, true},
+        {L"bytes 0-10486551/10486552", 10486552, 10486552, false},       // the whole file
+        {L"bytes 3145728-10486551/10486552", 7340824, 10486552, false},  // from an earlier byte
+        {L"bytes 5242880-10486551/10486552", 5243672, 10486552, false},  // from a later byte
+        {L"bytes 4194304-5242879/10486552", 1048576, 10486552, false},   // not to the end
+        {L"bytes 4194304-11534327/11534328", 7340024, 10486552, false},  // a file of another size
+        {L"bytes 4194304-10486551/10486552", 1000, 10486552, false},     // a length that disagrees
+        {L"bytes 4194304-10486551/*", 6292248, 10486552, false},
+        {L"", 6292248, 10486552, false},
+    };
+    for (const Case& c : cases) {
+        uint64_t size = 0;
+        EXPECT_EQ(RangeAnswerFits(c.contentRange, 4194304, c.contentLength, c.knownSize, size), c.fits)
+            << c.contentRange << " " << c.contentLength;
+        if (c.fits) {
+            EXPECT_EQ(size, 10486552u);
+        }
+    }
+}
+
+TEST(DownloadProgress, RangeValidatorsAgreeWithTheRememberedOne) {
+    const std::wstring date = L"Tue, 04 Jun 2024 10:00:00 GMT";
+    const std::wstring later = L"Wed, 05 Jun 2024 10:00:00 GMT";
+    struct Case {
+        std::wstring validator, etag, lastModified;
+        bool agree;
+    };
+    const Case cases[] = {
+        {L"\"v1\"", L"\"v1\"", date, true},
+        {L"\"v1\"", L"\"v2\"", date, false},
+        {L"\"v1\"", L"W/\"v1\"", L"", false}, // strong comparison
+        {L"\"v1\"", L"", later, true},           // only like is compared with like
+        {L"W/\"v1\"", L"W/\"v1\"", L"", true},
+        {L"W/\"v1\"", L"\"v1\"", L"", true},    // weak comparison
+        {L"W/\"v1\"", L"W/\"v2\"", L"", false},
+        {date, L"", date, true},
+        {date, L"", later, false},
+        {date, L"\"v1\"", L"", true},
+        {L"", L"\"v2\"", later, true}, // nothing remembered, nothing to compare
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RangeValidatorsAgree(c.validator, c.etag, c.lastModified), c.agree)
+            << std::string(c.validator.begin(), c.validator.end()) << " / "
+            << std::string(c.etag.begin(), c.etag.end()) << " / " << std::string(c.lastModified.begin(), c.lastModified.end());
+    }
 }

@@ -242,3 +242,22 @@ TEST_F(Reconnect, AfterABrokenTransferTheBoxComesAfterFiveMoreFailures) {
     EXPECT_EQ(FaultLog("break-then-drop").size(), 6u);
     EXPECT_EQ(FileSizeOf(partial), 1u << 20); // kept for the next run
 }
+
+TEST_F(Reconnect, AnswersThatNeverBringAByteReachTheBox) {
+    const std::wstring partial = FreshWorkDir("no-byte-206") + L"\\payload.zip.downloading";
+    const std::string head = ReadWholeFile(WindowsPath(SmallFileUnixPath())).substr(0, 3145728);
+    WriteWholeFile(partial, head);
+    InstallInstantSeams();
+    // Every ranged request gets a 206 and then the connection closes before the first body byte.
+    const std::wstring url = SetScenario(
+        "no-byte-206", "{\"file\":\"" + SmallFileUnixPath() + "\",\"responses\":[{\"break_after\":0}]}");
+    const ObservedDownload run = ObserveDownload(url, partial);
+    EXPECT_EQ(run.result, DownloadResult::Abandoned);
+    ASSERT_EQ(Seams().pauses.size(), 5u);
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(Seams().pauses[i].detailText, Notice(static_cast<int>(i) + 1)) << i;
+    EXPECT_EQ(Seams().boxesAfterPauses, (std::vector<size_t>{5}));
+    const std::vector<LoggedRequest> log = FaultLog("no-byte-206");
+    ASSERT_EQ(log.size(), 6u);
+    for (const LoggedRequest& request : log) EXPECT_EQ(request.status, 206);
+    EXPECT_TRUE(ReadWholeFile(partial) == head);
+}

@@ -322,13 +322,112 @@ TEST_F(Download, OnlyLastModifiedIsSentBackAsIfRange) {
     EXPECT_EQ(seen.validatorFile, SOME_DATE);
 }
 
-TEST_F(Download, WeakEtagIsNeverUsedAsTheValidator) {
+TEST_F(Download, WeakEtagIsRememberedButNeitherItNorADateIsSentAsIfRange) {
+    // HTTP takes no weak tag in If-Range, and no date there from a server that sends an ETag.
     const ResumeSeen withDate = ResumeAfterABreak(
         "weak-and-date", "\"etag\":\"W/\\\"v1\\\"\",\"last_modified\":\"" + std::string(SOME_DATE) + "\"");
-    EXPECT_EQ(withDate.ifRange, SOME_DATE);
+    EXPECT_EQ(withDate.ifRange, "-");
+    EXPECT_EQ(withDate.validatorFile, "W/\"v1\"");
     const ResumeSeen alone = ResumeAfterABreak("weak-alone", "\"etag\":\"W/\\\"v1\\\"\"");
     EXPECT_EQ(alone.ifRange, "-");
-    EXPECT_EQ(alone.validatorFile, "");
+    EXPECT_EQ(alone.validatorFile, "W/\"v1\"");
+}
+
+TEST_F(Download, RangeOfAnotherValidatorStartsAgain) {
+    // A new release of the same size at the address, answered with a piece of it: only the 206's
+    // own validator tells it from the file the partial one was started from.
+    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::string newer = FixtureDir() + "/work/same-size.bin";
+    WriteWholeFile(WindowsPath(newer), source.substr(1u << 20) + source.substr(0, 1u << 20));
+    const std::string later = "Wed, 05 Jun 2024 10:00:00 GMT";
+    struct Case {
+        const char* key;
+        std::string remembered;
+        std::string step; // the scenario's answer, from the newer file
+    };
+    const Case cases[] = {
+        {"other-weak", "W/\"v0\"", "\"etag\":\"W/\\\"v1\\\"\""},
+        {"other-strong", "\"v0\"", "\"etag\":\"\\\"v1\\\"\",\"ignore_if_range\":true"},
+        {"other-date", SOME_DATE, "\"last_modified\":\"" + later + "\",\"ignore_if_range\":true"},
+    };
+    InstallInstantSeams();
+    for (const Case& c : cases) {
+        const std::wstring partial = FreshWorkDir(c.key) + L"\\payload.zip.downloading";
+        WriteWholeFile(partial, source.substr(0, 1000000));
+        WriteValidatorFile(partial, c.remembered);
+        const std::wstring url = SetScenario(c.key, "{\"file\":\"" + newer + "\",\"responses\":[{" + c.step + "}]}");
+        ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed) << c.key;
+        EXPECT_TRUE(SameContents(partial, WindowsPath(newer))) << c.key;
+        const std::vector<LoggedRequest> log = FaultLog(c.key);
+        ASSERT_EQ(log.size(), 2u) << c.key;
+        EXPECT_EQ(log[0].range, "bytes=1000000-") << c.key;
+        EXPECT_EQ(log[0].status, 206) << c.key;
+        EXPECT_EQ(log[1].range, "-") << c.key;
+        EXPECT_EQ(log[1].status, 200) << c.key;
+    }
+    EXPECT_TRUE(Seams().pauses.empty());
+}
+
+TEST_F(Download, RangeFromAnotherByteIsNeverWritten) {
+    // The first answer breaks off at 2 MiB; the reconnect gets a 206 that starts elsewhere: the
+    // whole file, an earlier byte, a later one. The partial file starts again, whole and exact.
+    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    InstallInstantSeams();
+    for (const int from : {0, 1048576, 3145728}) {
+        const std::string key = "range-from-" + std::to_string(from);
+        const std::wstring partial = FreshWorkDir(key) + L"\\payload.zip.downloading";
+        const std::wstring url = SetScenario(
+            key, FileScenario(SmallFileUnixPath(), "{\"break_after\":2097152},{\"range_from\":" + std::to_string(from) + "},{}"));
+        ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed) << key;
+        EXPECT_TRUE(ReadWholeFile(partial) == source) << key;
+        const std::vector<LoggedRequest> log = FaultLog(key);
+        ASSERT_EQ(log.size(), 3u) << key;
+        EXPECT_EQ(log[1].range, "bytes=2097152-") << key;
+        EXPECT_EQ(log[1].status, 206) << key;
+        EXPECT_EQ(log[2].range, "-") << key;
+    }
+}
+
+TEST_F(Download, RangeWithoutContentLengthResumesWithTheSizeOfItsContentRange) {
+    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    InstallInstantSeams();
+    for (const std::string framing : {"chunked", "no_length"}) {
+        const std::string key = "unsized-206-" + framing;
+        const std::wstring partial = FreshWorkDir(key) + L"\\payload.zip.downloading";
+        WriteWholeFile(partial, source.substr(0, 3145728)); // left by an earlier run
+        // Trickled, so that reports show the size the range named.
+        const std::wstring url = SetScenario(
+            key, FileScenario(SmallFileUnixPath(), "{\"" + framing + "\":true,\"chunk\":131072,\"delay\":0.05}"));
+        const ObservedDownload run = ObserveDownload(url, partial);
+        ASSERT_EQ(run.result, DownloadResult::Completed) << key;
+        EXPECT_TRUE(ReadWholeFile(partial) == source) << key;
+        const std::vector<LoggedRequest> log = FaultLog(key);
+        ASSERT_EQ(log.size(), 1u) << key;
+        EXPECT_EQ(log[0].range, "bytes=3145728-") << key;
+        EXPECT_EQ(log[0].status, 206) << key;
+        bool sawTotal = false;
+        for (const ProgressSnapshot& state : run.states)
+            sawTotal = sawTotal || state.detailText.find(L" / 4.0 МБ)") != std::wstring::npos;
+        EXPECT_TRUE(sawTotal) << key;
+    }
+}
+
+TEST_F(Download, BodyPastTheKnownSizeIsNeverComplete) {
+    // A chunked 206 that names the right range but carries bytes past the end of the file.
+    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::wstring partial = FreshWorkDir("overrun") + L"\\payload.zip.downloading";
+    WriteWholeFile(partial, source.substr(0, 3145728));
+    InstallInstantSeams();
+    const std::wstring url =
+        SetScenario("overrun", FileScenario(SmallFileUnixPath(), "{\"chunked\":true,\"extra\":4096},{}"));
+    ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed);
+    EXPECT_TRUE(ReadWholeFile(partial) == source);
+    const std::vector<LoggedRequest> log = FaultLog("overrun");
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].range, "bytes=3145728-");
+    EXPECT_EQ(log[0].status, 206);
+    EXPECT_EQ(log[1].range, "-");
+    EXPECT_EQ(log[1].status, 200);
 }
 
 TEST_F(Download, WithoutAValidatorTheResumeIsAsBefore) {

@@ -155,14 +155,19 @@ def answer_box(setup, title, key, timeout=60):
 class ReleaseServer:
     """nginx serving a copy of the package at `path` (the release path unless told), from its own
     folder; `url` is over TLS with `https` (certificates from `certs`, a folder of
-    tools/release-server)."""
+    tools/release-server). Given a `root` that already holds the package, it serves that folder;
+    without `etag` it sends no ETag."""
 
-    def __init__(self, work, package, port=None, https=False, certs=None, path=RELEASE_PATH):
-        self.root = os.path.join(work, "www")
-        self.state = os.path.join(work, "nginx")
-        os.makedirs(os.path.join(self.root, os.path.dirname(path)), exist_ok=True)
-        shutil.copy(package, os.path.join(self.root, path))
+    def __init__(self, work, package, port=None, https=False, certs=None, root=None, state=None, etag=True,
+                 path=RELEASE_PATH):
+        self.root = root or os.path.join(work, "www")
+        self.state = state or os.path.join(work, "nginx")
+        if root is None:
+            os.makedirs(os.path.join(self.root, os.path.dirname(path)), exist_ok=True)
+            shutil.copy(package, os.path.join(self.root, path))
         env = dict(os.environ)
+        if not etag:
+            env["ZENKA_RELEASE_SERVER_ETAG"] = "off"
         if port:
             env["ZENKA_RELEASE_SERVER_PORT"] = str(port)
         if certs:

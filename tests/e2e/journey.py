@@ -3,8 +3,9 @@
 
     journey.py CASE PREFIX SETUP_EXE PACKAGE
 
-CASE is one of the functions below whose name starts with case_. Exit code 0 when every check
-passed; the checks are printed as they are made.
+CASE is one of the functions below whose name starts with case_, or server_NAME for the server
+journey against one of servers.SERVERS. Exit code 0 when every check passed; the checks are
+printed as they are made.
 """
 import copy
 import hashlib
@@ -19,6 +20,7 @@ import urllib.request
 import zipfile
 
 import e2elib as e
+import servers
 from e2elib import check, g
 
 
@@ -554,15 +556,63 @@ def case_publisher_release(machine, work):
         published.forget_installation()
 
 
+# ---- the servers publishers use: one journey, run against each (servers.SERVERS) ----
+
+def case_server(machine, work, name):
+    """Against one real server: a fresh install, a download killed in the middle and resumed (a
+    206 from the right byte under If-Range), and a new release published after a kill (a 200 and
+    the whole new release)."""
+    target = machine.fresh_target("server-" + name)
+    root = machine.unix_path(target)
+    newer = newer_release(machine, work)
+    with servers.start(name, work, machine) as server:
+        install(machine, target, server.url)
+        e.check_installed(machine, target)
+        first = servers.release_requests(server, 0, 1)
+        check([(r[1], r[3]) for r in first] == [("-", "200")], "%s: one request, no Range, 200: %s" % (name, first))
+
+        for stage, release in (("resume", machine), ("new release", newer)):
+            shutil.rmtree(root)
+            asked = len(server.requests())
+            server.link.slow = True
+            kept = kill_midway(machine, target, server.url)
+            server.link.slow = False
+            check(0 < kept < os.path.getsize(machine.package), "%s: killed with %d bytes kept" % (name, kept))
+            validator_file = os.path.join(root, "payload.zip.downloading.validator")
+            validator = open(validator_file).read() if os.path.exists(validator_file) else None
+            if release is newer:
+                server.publish(newer.package)
+            asked = len(servers.release_requests(server, 0, asked + 1))
+            install(release, target, server.url)
+            requests = servers.release_requests(server, asked, 1)
+            ranged = [r for r in requests if r[1] != "-"]
+            expected = "206" if release is machine else "200"
+            check(len(ranged) == 1 and ranged[0][1] == "bytes=%d-" % kept and ranged[0][3] == expected,
+                  "%s, %s: the rest asked for and answered %s: %s" % (name, stage, expected, requests))
+            check(validator is not None and len(ranged) == 1 and ranged[0][2] == validator,
+                  "%s, %s: under If-Range with the validator kept at the kill, %s: %s" %
+                  (name, stage, validator, ranged[0][2] if ranged else None))
+            e.check_installed(release, target)
+        if server.proxy:
+            proxied = server.proxied()
+            check(len(proxied) >= 5, "%s: every run went through the proxy: %s" % (name, proxied))
+        print("answers:", servers.describe_answers(server))
+
+
 def main(argv):
-    if len(argv) != 5 or "case_" + argv[1] not in globals():
+    case = argv[1] if len(argv) == 5 else ""
+    if case.startswith("server_") and case[len("server_"):] in servers.SERVERS:
+        run = lambda machine, work: case_server(machine, work, case[len("server_"):])  # noqa: E731
+    elif "case_" + case in globals():
+        run = globals()["case_" + case]
+    else:
         print(__doc__, file=sys.stderr)
         return 2
     machine = e.Machine(argv[2], argv[3], argv[4])
     work = tempfile.mkdtemp(prefix="zenka-e2e-")
     started = time.time()
     try:
-        globals()["case_" + argv[1]](machine, work)
+        run(machine, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
         print("took %.1f s" % (time.time() - started))

@@ -34,7 +34,8 @@ TEST(IsContainedEntryName, RefusesEveryWayOut) {
           L"\\\\.\\PhysicalDrive0", L"..", L"../evil.dll", L"..\\evil.dll", L"a/../../evil.dll",
           L"a\\..\\..\\evil.dll", L"a/..\\../evil.dll", L"a/b/../../../evil.dll", L"a/b/c/../../../../x",
           L"... /evil.dll", L".. /evil.dll", L"a/.../x", L"file.txt:stream", L"NUL", L"nul.txt",
-          L"a/CON", L"com1.txt", L"LPT9", L"CONOUT$"}) {
+          L"a/CON", L"com1.txt", L"LPT9", L"CONOUT$", L"COM\u00B9", L"com\u00B2.txt", L"a/LPT\u00B3",
+          L"lpt\u00B9 .log"}) {
         EXPECT_FALSE(IsContainedEntryName(name)) << name;
     }
 }
