@@ -8,7 +8,8 @@ folder and in the temporary folder, DLLs named after every DLL the programs load
 forwarding its exports to the system's DLL and noting in a marker file that it ran
 (planted_dll.c). Wine is told to search the program's folder first for those names, as Windows
 does for every DLL that is not a KnownDLL. Then: a whole installation over HTTPS with the launch
-from the finished page, one from a local package with the launch, and the quiet uninstall. No
+from the finished page, the launcher started as the desktop's shell starts it, one from a local
+package with the launch, and the quiet uninstall. No
 planted DLL may run, except crypt32 in the setup: Wine's own winhttp loads it (a delay import of
 Wine's, which Windows would look for in System32 only), shown from the loader trace.
 
@@ -193,6 +194,17 @@ def main(argv):
 
             install_and_launch("over HTTPS", "--url", server.url, "--sha256", machine.digest)
             e.check_installed(machine, target)
+            # The launch button hands the launcher to the desktop's shell, so it runs with the
+            # shell's environment, not this search order: started here too, as the shell starts it.
+            launcher_run = subprocess.Popen([g.WINE_RUN, machine.prefix, target + "\\ZENKA.exe"], env=env,
+                                            cwd=machine.unix_path(target), stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.DEVNULL, stderr=trace)
+            launcher = e.wait_new_window("^ZENKA$", None)
+            check(launcher is not None, "started as the shell starts it: the launcher shows its window")
+            if launcher:
+                g.press_key(launcher, "alt+F4")
+            check(launcher_run.wait(20) == 0, "started as the shell starts it: the launcher ends with 0")
+            ran["the launcher"] = markers(machine.unix_path(marker_file))
             e.check_registered(machine, target)
             shutil.copy(machine.package, os.path.join(machine.unix_path(target), "payload.zip"))
             install_and_launch("from a local package", "--skip-download", "--sha256", machine.digest)
@@ -200,11 +212,17 @@ def main(argv):
             uninstall = subprocess.run([g.WINE_RUN, machine.prefix, target + "\\zenka-updater.exe", "--uninstall",
                                         "--quiet"], env=env, cwd=downloads, stdin=subprocess.DEVNULL,
                                        stdout=subprocess.DEVNULL, stderr=trace, timeout=60)
+            # The planted DLLs in the installation folder are none of the package's: they stay, and
+            # with them the folder; everything the package installed goes.
+            folder = machine.unix_path(target)
+            left = lambda: sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+            foreign = sorted(name + ".dll" for name in PLANTED)
             deadline = time.time() + 40
-            while time.time() < deadline and (os.path.exists(machine.unix_path(target)) or
+            while time.time() < deadline and (left() != foreign or
                                               glob.glob(os.path.join(temp, "zenka-uninstall-*"))):
                 time.sleep(0.5)
-            check(not os.path.exists(machine.unix_path(target)), "the uninstall removed the installation")
+            check(left() == foreign, "the uninstall removed the package and kept the planted DLLs: %s" %
+                  sorted(set(left()) - set(foreign)))
             check(not glob.glob(os.path.join(temp, "zenka-uninstall-*")), "the uninstaller's private folder is gone")
             ran["uninstall"] = markers(machine.unix_path(marker_file))
 
