@@ -125,6 +125,9 @@ class Server:
             wait_listening(port, process)
         except BaseException:
             self.stop()
+            output = os.path.join(self.state, "server.out")
+            if os.path.exists(output):  # what the server said about it
+                print(open(output, errors="replace").read()[-2000:])
             raise
 
     def spawn(self, *command, env=None):
