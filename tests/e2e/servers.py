@@ -328,9 +328,15 @@ class Squid(Server):
         if os.geteuid() == 0:  # Squid will not run as root; its files belong to the user it becomes
             shutil.chown(squid_state, "proxy")
             user = "cache_effective_user proxy\n"
+        # Squid resolves the origin's name itself, from a hosts file and then DNS: a minimal system
+        # has no /etc/hosts, and no DNS here answers for localhost, so it gets a hosts file of its own.
+        hosts = os.path.join(squid_state, "hosts")
+        with open(hosts, "w") as out:
+            out.write("127.0.0.1 localhost\n")
         conf = os.path.join(self.state, "squid.conf")
         with open(conf, "w") as out:
             out.write("""http_port 127.0.0.1:{port}
+hosts_file {q}/hosts
 {user}pid_filename {q}/squid.pid
 cache_log {q}/cache.log
 coredump_dir {q}
