@@ -1,15 +1,12 @@
 #include "install/paths.h"
 
+#include "base/path_name.h"
+#include "base/product.h"
+
 const wchar_t* const PACKAGE_FILE_NAME = L"payload.zip";
 const wchar_t* const PARTIAL_FILE_NAME = L"payload.zip.downloading";
 
 namespace {
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-bool IsDriveDesignator(const std::wstring& s) {
-    return s.size() == 2 && s[1] == L':' &&
-           ((s[0] >= L'A' && s[0] <= L'Z') || (s[0] >= L'a' && s[0] <= L'z'));
-}
 // Win32 drops trailing dots and blanks from a component, so ".. " or "..." may act as "..";
 // any component made only of dots and blanks (other than ".") is refused outright.
 bool IsDotsAndBlanks(const std::wstring& component) {
@@ -34,17 +31,12 @@ bool IsDeviceName(const std::wstring& component) {
 }
 } // namespace
 
-std::wstring AppendPathName(const std::wstring& dir, const std::wstring& name) {
-    if (dir.empty() || IsDriveDesignator(dir) || IsSeparator(dir.back())) return dir + name;
-    return dir + L'\\' + name;
-}
-
-std::wstring LauncherPath(const std::wstring& dir) { return dir + L"\\ZENKA.exe"; }
+std::wstring LauncherPath(const std::wstring& dir) { return dir + L"\\" + LAUNCHER_FILE_NAME; }
 
 std::wstring ValidatorPath(const std::wstring& partialPath) { return partialPath + L".validator"; }
 
 bool IsContainedEntryName(const std::wstring& name) {
-    if (name.empty() || IsSeparator(name.front())) return false;
+    if (name.empty() || IsPathSeparator(name.front())) return false;
     // A colon anywhere is either a drive ("C:x", "C:\x") or an NTFS stream, never a plain name.
     if (name.find(L':') != std::wstring::npos) return false;
 
@@ -52,7 +44,7 @@ bool IsContainedEntryName(const std::wstring& name) {
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) ++end;
+        while (end < name.size() && !IsPathSeparator(name[end])) ++end;
         const std::wstring component = name.substr(start, end - start);
         if (component == L"..") {
             if (--depth < 0) return false;

@@ -3,9 +3,7 @@
 
 #include <string>
 
-// `name` after one backslash; no backslash is inserted when `dir` is empty, is a bare drive
-// designator ("C:") or already ends in a backslash or slash.
-std::wstring AppendPathName(const std::wstring& dir, const std::wstring& name);
+#include "base/path_name.h"
 
 // `dir` followed directly by "\ZENKA.exe" (plain concatenation, so "C:\X\" gives "C:\X\\ZENKA.exe").
 // The shortcuts, the launch button and the uninstall entry all name the launcher this way.

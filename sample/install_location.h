@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-// The file that marks a directory as a ZENKA installation.
-inline const wchar_t* const UPDATER_FILE_NAME = L"zenka-updater.exe";
+#include "base/product.h"
+
+// UPDATER_FILE_NAME (base/product.h) marks a directory as a ZENKA installation.
 
 enum class LocationVerdict {
     Safe,

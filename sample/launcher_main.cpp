@@ -7,7 +7,7 @@
 
 #include "sample/launcher_window.h"
 #include "sample/system_folders.h"
-#include "system/dll_search.h"
+#include "base/dll_search.h"
 
 namespace {
 

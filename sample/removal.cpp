@@ -5,46 +5,10 @@
 
 #include <algorithm>
 
+#include "base/owners.h"
 #include "sample/install_location.h"
 
 namespace {
-
-struct FindHandle {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    FindHandle() = default;
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    ~FindHandle() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            FindClose(handle);
-        }
-    }
-};
-
-struct RegistryKey {
-    HKEY handle = nullptr;
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    ~RegistryKey() {
-        if (handle != nullptr) {
-            RegCloseKey(handle);
-        }
-    }
-};
-
-template <typename T>
-struct ComPointer {
-    T* pointer = nullptr;
-    ComPointer() = default;
-    ComPointer(const ComPointer&) = delete;
-    ComPointer& operator=(const ComPointer&) = delete;
-    ~ComPointer() {
-        if (pointer != nullptr) {
-            pointer->Release();
-        }
-    }
-};
 
 bool DeleteOneFile(const std::wstring& path, DWORD attributes) {
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
@@ -63,10 +27,9 @@ unsigned RemoveTreeBelow(const std::wstring& directory, const std::wstring& keep
     unsigned failures = 0;
     {
         WIN32_FIND_DATAW data;
-        FindHandle find;
-        find.handle = FindFirstFileExW((directory + L"\\*").c_str(), FindExInfoBasic, &data,
-                                       FindExSearchNameMatch, nullptr, 0);
-        if (find.handle == INVALID_HANDLE_VALUE) {
+        const FindHandle find(FindFirstFileExW((directory + L"\\*").c_str(), FindExInfoBasic, &data,
+                                       FindExSearchNameMatch, nullptr, 0));
+        if (!find) {
             DWORD error = GetLastError();
             return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? 0 : 1;
         }
@@ -91,7 +54,7 @@ unsigned RemoveTreeBelow(const std::wstring& directory, const std::wstring& keep
             } else if (!DeleteOneFile(path, data.dwFileAttributes)) {
                 ++failures;
             }
-        } while (FindNextFileW(find.handle, &data) != 0);
+        } while (FindNextFileW(find.Get(), &data) != 0);
     }
     if (!kept && failures == 0) {
         DWORD attributes = GetFileAttributesW(directory.c_str());
@@ -110,10 +73,9 @@ unsigned RemoveTreeBelow(const std::wstring& directory, const std::wstring& keep
 // what it points to cannot be reached.
 DWORD OwnAttributes(const std::wstring& path) {
     WIN32_FIND_DATAW data;
-    FindHandle find;
-    find.handle = FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                   nullptr, 0);
-    return find.handle == INVALID_HANDLE_VALUE ? INVALID_FILE_ATTRIBUTES : data.dwFileAttributes;
+    const FindHandle find(FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                   nullptr, 0));
+    return find ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsDirectoryLink(DWORD attributes) {
@@ -248,10 +210,9 @@ unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<List
 bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPath) {
     std::wstring root = NormalizeDirectoryPath(directory);
     WIN32_FIND_DATAW data;
-    FindHandle find;
-    find.handle = FindFirstFileExW((root + L"\\*").c_str(), FindExInfoBasic, &data,
-                                   FindExSearchNameMatch, nullptr, 0);
-    if (find.handle == INVALID_HANDLE_VALUE) {
+    const FindHandle find(FindFirstFileExW((root + L"\\*").c_str(), FindExInfoBasic, &data,
+                                   FindExSearchNameMatch, nullptr, 0));
+    if (!find) {
         return false;
     }
     do {
@@ -259,7 +220,7 @@ bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPa
             (keepPath.empty() || !SamePath(root + L"\\" + data.cFileName, keepPath))) {
             return true;
         }
-    } while (FindNextFileW(find.handle, &data) != 0);
+    } while (FindNextFileW(find.Get(), &data) != 0);
     return false;
 }
 
@@ -269,15 +230,15 @@ RemovalOutcome RemoveOwnedShortcut(const std::wstring& linkPath,
         return RemovalOutcome::Absent;
     }
     std::wstring target;
-    ComPointer<IShellLinkW> link;
+    ComPtr<IShellLinkW> link;
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&link.pointer)))) {
-        ComPointer<IPersistFile> file;
-        if (SUCCEEDED(link.pointer->QueryInterface(IID_IPersistFile,
-                                                   reinterpret_cast<void**>(&file.pointer))) &&
-            SUCCEEDED(file.pointer->Load(linkPath.c_str(), STGM_READ))) {
+                                   link.PutVoid()))) {
+        ComPtr<IPersistFile> file;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile,
+                                                   file.PutVoid())) &&
+            SUCCEEDED(file->Load(linkPath.c_str(), STGM_READ))) {
             wchar_t buffer[32768] = {};
-            if (link.pointer->GetPath(buffer, 32768, nullptr, SLGP_RAWPATH) == S_OK) {
+            if (link->GetPath(buffer, 32768, nullptr, SLGP_RAWPATH) == S_OK) {
                 target = buffer;
             }
         }
@@ -296,7 +257,7 @@ RemovalOutcome RemoveOwnedUninstallKey(HKEY root, const std::wstring& subkey,
                                        const std::wstring& installDirectory) {
     {
         RegistryKey key;
-        LSTATUS status = RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key.handle);
+        LSTATUS status = RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, key.Put());
         if (status == ERROR_FILE_NOT_FOUND) {
             return RemovalOutcome::Absent;
         }
@@ -304,7 +265,7 @@ RemovalOutcome RemoveOwnedUninstallKey(HKEY root, const std::wstring& subkey,
             return RemovalOutcome::Failed;
         }
         bool present = false;
-        std::wstring location = ReadStringValue(key.handle, L"InstallLocation", present);
+        std::wstring location = ReadStringValue(key.Get(), L"InstallLocation", present);
         if (present && !location.empty() && !SamePath(location, installDirectory)) {
             return RemovalOutcome::Foreign;
         }

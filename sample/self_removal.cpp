@@ -4,6 +4,8 @@
 #include <objbase.h>
 #include <sddl.h>
 
+#include "base/owners.h"
+#include "base/product.h"
 #include "sample/install_location.h"
 #include "sample/removal.h"
 #include "sample/system_folders.h"
@@ -15,18 +17,6 @@ const DWORD PARENT_WAIT_MS = 60000;
 const int REMOVAL_ATTEMPTS = 40;
 const DWORD REMOVAL_RETRY_MS = 250;
 const wchar_t* const PRIVATE_FOLDER_PREFIX = L"zenka-uninstall-";
-
-struct OwnedHandle {
-    HANDLE handle = nullptr;
-    OwnedHandle() = default;
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    ~OwnedHandle() {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-};
 
 // Starts `commandLine` with no window, working in `directory`, without waiting for it.
 bool StartDetached(const std::wstring* application, std::wstring commandLine,
@@ -48,19 +38,18 @@ bool StartDetached(const std::wstring* application, std::wstring commandLine,
 
 // Waits for the updater unless the process id now belongs to some other program.
 void WaitForParent(unsigned long parentProcessId, const std::wstring& installDirectory) {
-    OwnedHandle parent;
-    parent.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                parentProcessId);
-    if (parent.handle == nullptr) {
+    const KernelHandle parent(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentProcessId));
+    if (!parent) {
         return;  // already gone
     }
     wchar_t image[32768] = {};
     DWORD length = 32768;
-    if (QueryFullProcessImageNameW(parent.handle, 0, image, &length) != 0 &&
+    if (QueryFullProcessImageNameW(parent.Get(), 0, image, &length) != 0 &&
         !IsInsideDirectory(image, installDirectory)) {
         return;
     }
-    WaitForSingleObject(parent.handle, PARENT_WAIT_MS);
+    WaitForSingleObject(parent.Get(), PARENT_WAIT_MS);
 }
 
 bool FileExists(const std::wstring& path) {
@@ -84,15 +73,14 @@ std::wstring CreatePrivateFolder(const std::wstring& parent) {
     }
     // {XXXXXXXX-...}: the braces go, the 122 random bits stay.
     std::wstring path = parent + PRIVATE_FOLDER_PREFIX + std::wstring(text + 1, 36);
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    UniqueAny<LocalMemTraits<PSECURITY_DESCRIPTOR>> descriptor;
     if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PRIVATE_FOLDER_SECURITY, SDDL_REVISION_1,
-                                                             &descriptor, nullptr) == 0) {
+                                                             descriptor.Put(), nullptr) == 0) {
         return std::wstring();
     }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
     // Fails when the name exists: a folder someone made in advance is never used.
     BOOL created = CreateDirectoryW(path.c_str(), &attributes);
-    LocalFree(descriptor);
     return created != 0 ? path : std::wstring();
 }
 
@@ -114,11 +102,10 @@ bool StartRemovalHelper(const std::wstring& updaterPath, const std::wstring& ins
     {
         // Held without write or delete sharing until the copy runs: neither the file nor its
         // folder can be replaced or renamed in between.
-        OwnedHandle held;
-        held.handle = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const FileHandle held(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         // The copy works in its own folder so that it does not hold the directory it deletes.
-        started = held.handle != INVALID_HANDLE_VALUE && StartDetached(&copy, commandLine, folder);
+        started = held.IsValid() && StartDetached(&copy, commandLine, folder);
     }
     if (!started) {
         DeleteFileW(copy.c_str());

@@ -2,14 +2,14 @@
 
 #include <knownfolders.h>
 
+#include "base/owners.h"
+
 std::wstring KnownFolderPath(REFKNOWNFOLDERID folder) {
-    PWSTR raw = nullptr;
-    std::wstring path;
-    if (SUCCEEDED(SHGetKnownFolderPath(folder, 0, nullptr, &raw)) && raw != nullptr) {
-        path = raw;
+    CoTaskMemString path;  // the shell may hand out memory even on failure
+    if (SUCCEEDED(SHGetKnownFolderPath(folder, 0, nullptr, path.Put())) && path) {
+        return path.Get();
     }
-    CoTaskMemFree(raw);
-    return path;
+    return std::wstring();
 }
 
 std::vector<std::wstring> ProtectedFolders() {

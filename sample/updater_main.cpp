@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "base/owners.h"
+#include "base/product.h"
 #include "sample/file_list.h"
 #include "sample/install_location.h"
 #include "sample/launcher_window.h"
@@ -37,7 +39,7 @@
 #include "sample/self_removal.h"
 #include "sample/system_folders.h"
 #include "sample/updater_options.h"
-#include "system/dll_search.h"
+#include "base/dll_search.h"
 
 namespace {
 
@@ -50,33 +52,17 @@ const int EXIT_NO_FILE_LIST = 6;
 
 const wchar_t* const UNINSTALL_CAPTION = L"ZENKA - Удаление";
 const wchar_t* const UPDATER_CAPTION = L"ZENKA - Обновление";
-const wchar_t* const LINK_FILE_NAME = L"ZENKA.lnk";
-const wchar_t* const UNINSTALL_KEY =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA";
-
-struct ComApartment {
-    bool initialised = false;
-    ComApartment() { initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
-        if (initialised) {
-            CoUninitialize();
-        }
-    }
-};
 
 std::vector<std::wstring> CommandLineArguments() {
     std::vector<std::wstring> args;
     int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (argv == nullptr) {
+    const ArgumentArray argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!argv) {
         return args;
     }
     for (int i = 1; i < count; ++i) {
-        args.emplace_back(argv[i]);
+        args.emplace_back(argv.Get()[i]);
     }
-    LocalFree(argv);
     return args;
 }
 
@@ -144,11 +130,11 @@ int Uninstall(bool quiet) {
 
     bool complete = true;
     {
-        ComApartment com;
+        const ComApartment com = JoinApartmentIfFree();
         complete = RemoveShortcutIn(FOLDERID_PublicDesktop, installDirectory) && complete;
         complete = RemoveShortcutIn(FOLDERID_CommonPrograms, installDirectory) && complete;
     }
-    complete = RemoveOwnedUninstallKey(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, installDirectory) !=
+    complete = RemoveOwnedUninstallKey(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, installDirectory) !=
                    RemovalOutcome::Failed &&
                complete;
     if (!hasList) {

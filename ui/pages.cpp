@@ -1,6 +1,7 @@
 #include "ui/pages.h"
 
 #include "app/state.h"
+#include "base/owners.h"
 #include "ui/paint.h"
 
 namespace {
@@ -37,23 +38,19 @@ void PaintProgressBar(HDC dc, int progress) {
     const int right = TRACK_LEFT + TRACK_WIDTH;
     const int bottom = TRACK_TOP + TRACK_HEIGHT;
     // The clip keeps the square fill inside the track's rounded ends.
-    HRGN clip = CreateRoundRectRgn(TRACK_LEFT, TRACK_TOP, right, bottom, 6, 6);
-    SelectClipRgn(dc, clip);
-    HBRUSH fill = CreateSolidBrush(ACCENT_BLUE);
-    const RECT filled{TRACK_LEFT, TRACK_TOP, TRACK_LEFT + fillWidth, bottom};
-    FillRect(dc, &filled, fill);
-    DeleteObject(fill);
-    SelectClipRgn(dc, nullptr);
-    DeleteObject(clip);
+    {
+        // SelectClipRgn copies the region, so it may go at once.
+        SelectClipRgn(dc, GdiObject<HRGN>(CreateRoundRectRgn(TRACK_LEFT, TRACK_TOP, right, bottom, 6, 6)).Get());
+        const RECT filled{TRACK_LEFT, TRACK_TOP, TRACK_LEFT + fillWidth, bottom};
+        FillRect(dc, &filled, GdiObject<HBRUSH>(CreateSolidBrush(ACCENT_BLUE)).Get());
+        SelectClipRgn(dc, nullptr);
+    }
 
     // The fill covered the outline's left part; draw it again on top.
-    HPEN pen = CreatePen(PS_SOLID, 1, TRACK_BORDER);
-    HGDIOBJ previousPen = SelectObject(dc, pen);
-    HGDIOBJ previousBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    const GdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, TRACK_BORDER));
+    const GdiSelection penSelection(dc, pen.Get());
+    const GdiSelection brushSelection(dc, GetStockObject(NULL_BRUSH));
     RoundRect(dc, TRACK_LEFT, TRACK_TOP, right, bottom, 6, 6);
-    SelectObject(dc, previousBrush);
-    SelectObject(dc, previousPen);
-    DeleteObject(pen);
 }
 
 void PaintConsoleLine(HDC dc, const std::wstring& line, int top) {
@@ -149,12 +146,12 @@ void PaintFinishedPage(HDC dc) {
     DrawTextAt(dc, L"Желаем приятной игры и ярких побед!", 48, 204, 614, 228, g_settings.bodyFont, LIGHT_BODY,
                TEXT_WRAPPED);
 
-    HPEN pen = CreatePen(PS_SOLID, 1, CARD_BORDER);
-    HGDIOBJ previousPen = SelectObject(dc, pen);
-    MoveToEx(dc, 48, 238, nullptr);
-    LineTo(dc, 612, 238);
-    SelectObject(dc, previousPen);
-    DeleteObject(pen);
+    {
+        const GdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, CARD_BORDER));
+        const GdiSelection penSelection(dc, pen.Get());
+        MoveToEx(dc, 48, 238, nullptr);
+        LineTo(dc, 612, 238);
+    }
 
     // The folder the setup really installed into, as it was given; a long one is shortened in the
     // middle so that the line stays one line.
@@ -164,4 +161,39 @@ void PaintFinishedPage(HDC dc) {
                g_settings.smallFont, TEXT_GREY, TEXT_WRAPPED);
     DrawTextAt(dc, L"\U0001F6E1\uFE0F  Служба автозапуска и интеграция с Windows настроены", 48, 310, 614, 334,
                g_settings.smallFont, TEXT_GREY, TEXT_WRAPPED);
+}
+
+void ComposeSetupPage(HDC target, int width, int height) {
+    const MemoryDc memoryDc(CreateCompatibleDC(target));
+    const HDC memory = memoryDc.Get();
+    const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(target, width, height));
+    const GdiSelection bitmapSelection(memory, bitmap.Get());
+
+    const RECT client{0, 0, width, height};
+    FillRect(memory, &client, GdiObject<HBRUSH>(CreateSolidBrush(WINDOW_BACKGROUND)).Get());
+    SetBkMode(memory, TRANSPARENT);
+
+    if (g_settings.appIcon != nullptr) {
+        DrawIconEx(memory, 28, 24, g_settings.appIcon, 48, 48, 0, nullptr, DI_NORMAL);
+    }
+
+    // pageState is written only on this thread, so it is read without the lock.
+    switch (g_settings.pageState) {
+    case PAGE_WELCOME: PaintWelcomePage(memory); break;
+    case PAGE_INSTALLING: PaintInstallingPage(memory); break;
+    case PAGE_FINISHED: PaintFinishedPage(memory); break;
+    default: break;
+    }
+
+    BitBlt(target, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+    // The fonts stay selected; they belong to the window and outlive this DC.
+}
+
+void PaintSetupWindow(HWND window) {
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(window, &paint);
+    RECT client{};
+    GetClientRect(window, &client);
+    ComposeSetupPage(dc, client.right - client.left, client.bottom - client.top);
+    EndPaint(window, &paint);
 }

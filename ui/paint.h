@@ -1,5 +1,5 @@
-// Painting of the setup window's pages: the frame (off-screen composition, background, icon) and
-// the shared drawing helpers. The pages themselves are in ui/pages.h.
+// The palette and the drawing helpers the setup window's pages share. The pages and the frame that
+// composes them are in ui/pages.h.
 #pragma once
 
 #include <windows.h>
@@ -65,10 +65,3 @@ void DrawRoundedPanel(HDC dc, int x, int y, int width, int height, COLORREF fill
 // DrawTextW of `text` in (left, top, right, bottom) with the font, colour and style given.
 void DrawTextAt(HDC dc, const std::wstring& text, int left, int top, int right, int bottom, HFONT font,
                 COLORREF colour, UINT style);
-
-// Composes the page of the current Page state off-screen and copies it to `target` at (0, 0) with
-// one BitBlt. Everything it creates is freed before it returns.
-void ComposeSetupPage(HDC target, int width, int height);
-
-// The WM_PAINT handler.
-void PaintSetupWindow(HWND window);

@@ -5,7 +5,7 @@
 #include "install/worker.h"
 #include "system/desktop_launch.h"
 #include "ui/buttons.h"
-#include "ui/paint.h"
+#include "ui/pages.h"
 
 #include <commctrl.h>
 #include <dwmapi.h>

@@ -2,7 +2,7 @@
 // as Explorer would load them.
 #pragma once
 
-#include "system/com_owners.h"
+#include "base/owners.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ inline std::wstring FolderPath(REFKNOWNFOLDERID folder) {
     PWSTR raw = nullptr;
     const HRESULT result = SHGetKnownFolderPath(folder, 0, nullptr, &raw);
     CoTaskMemString owner(raw);
-    return SUCCEEDED(result) && owner ? std::wstring(owner.get()) : std::wstring();
+    return SUCCEEDED(result) && owner ? std::wstring(owner.Get()) : std::wstring();
 }
 
 inline std::wstring LinkPathIn(REFKNOWNFOLDERID folder) { return FolderPath(folder) + L"\\ZENKA.lnk"; }
@@ -34,10 +34,10 @@ inline bool FileExists(const std::wstring& path) { return GetFileAttributesW(pat
 
 // Loads the saved file into a fresh link object, as Explorer would.
 inline bool ReadLink(const std::wstring& linkPath, LinkFields& fields) {
-    ComOwner<IShellLinkW> link;
+    ComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid())))
         return false;
-    ComOwner<IPersistFile> file;
+    ComPtr<IPersistFile> file;
     if (FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid()))) return false;
     if (FAILED(file->Load(linkPath.c_str(), STGM_READ))) return false;
     wchar_t buffer[MAX_PATH * 2] = {};

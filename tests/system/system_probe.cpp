@@ -5,7 +5,7 @@
 //   system_probe dirsize DIRECTORY      prints DirectorySizeBytes
 // Exit code 0 on success, 1 when a step reported failure, 2 on bad usage.
 #include "install/paths.h"
-#include "system/com_owners.h"
+#include "base/owners.h"
 #include "system/shortcut.h"
 #include "system/uninstall_entry.h"
 
@@ -29,7 +29,7 @@ std::wstring KnownFolder(REFKNOWNFOLDERID folder) {
     PWSTR raw = nullptr;
     const HRESULT result = SHGetKnownFolderPath(folder, 0, nullptr, &raw);
     CoTaskMemString owner(raw);
-    return SUCCEEDED(result) && owner ? std::wstring(owner.get()) : std::wstring();
+    return SUCCEEDED(result) && owner ? std::wstring(owner.Get()) : std::wstring();
 }
 
 int MakeShortcuts(const std::wstring& targetDir) {

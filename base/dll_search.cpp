@@ -1,4 +1,4 @@
-#include "system/dll_search.h"
+#include "base/dll_search.h"
 
 #include <windows.h>
 
