@@ -7,6 +7,8 @@
 // and is never held across a window-system call.
 #pragma once
 
+#include "base/owners.h"
+
 #include <windows.h>
 
 #include <deque>
@@ -44,13 +46,13 @@ struct InstallerSettings {
     HWND cancelButton = nullptr;
     HWND launchButton = nullptr;
     HWND closeButton = nullptr;
-    HFONT titleFont = nullptr;
-    HFONT subtitleFont = nullptr;
-    HFONT bodyFont = nullptr;
-    HFONT headingFont = nullptr;
-    HFONT buttonFont = nullptr;
-    HFONT smallFont = nullptr;
-    HFONT consoleFont = nullptr;
+    GdiObject<HFONT> titleFont;
+    GdiObject<HFONT> subtitleFont;
+    GdiObject<HFONT> bodyFont;
+    GdiObject<HFONT> headingFont;
+    GdiObject<HFONT> buttonFont;
+    GdiObject<HFONT> smallFont;
+    GdiObject<HFONT> consoleFont;
     HICON appIcon = nullptr;
 };
 

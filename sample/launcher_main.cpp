@@ -5,9 +5,10 @@
 
 #include <string>
 
+#include "base/dll_search.h"
+#include "base/owners.h"
 #include "sample/launcher_window.h"
 #include "sample/system_folders.h"
-#include "base/dll_search.h"
 
 namespace {
 
@@ -23,9 +24,9 @@ const int ICON_RESOURCE = 1;
 struct LauncherView {
     std::wstring programPath;
     std::wstring currentDirectory;
-    HFONT titleFont = nullptr;
-    HFONT labelFont = nullptr;
-    HFONT valueFont = nullptr;
+    GdiObject<HFONT> titleFont;
+    GdiObject<HFONT> labelFont;
+    GdiObject<HFONT> valueFont;
 };
 
 LauncherView g_view;
@@ -65,42 +66,38 @@ void Paint(HWND window) {
     RECT client;
     GetClientRect(window, &client);
     // Drawn off screen and copied in one go, so resizing does not flicker.
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    HGDIOBJ oldFont = SelectObject(dc, g_view.titleFont);
+    {
+        const MemoryDc memory(CreateCompatibleDC(screen));
+        const HDC dc = memory.Get();
+        const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen, client.right, client.bottom));
+        const GdiSelection bitmapSelection(dc, bitmap.Get());
+        const GdiSelection fontSelection(dc, g_view.titleFont.Get());
 
-    HBRUSH background = CreateSolidBrush(BACKGROUND);
-    FillRect(dc, &client, background);
-    DeleteObject(background);
-    HBRUSH accent = CreateSolidBrush(ACCENT);
-    RECT stripe = {0, 0, client.right, 4};
-    FillRect(dc, &stripe, accent);
-    DeleteObject(accent);
+        FillRect(dc, &client, GdiObject<HBRUSH>(CreateSolidBrush(BACKGROUND)).Get());
+        RECT stripe = {0, 0, client.right, 4};
+        FillRect(dc, &stripe, GdiObject<HBRUSH>(CreateSolidBrush(ACCENT)).Get());
 
-    SetBkMode(dc, TRANSPARENT);
-    const int margin = 28;
-    RECT area = {margin, 24, client.right - margin, client.bottom - margin};
-    area.top = DrawWrapped(dc, L"ZENKA", g_view.titleFont, TITLE_COLOUR, area) + 18;
-    area.top = DrawWrapped(dc, L"Программа запущена из:", g_view.labelFont, LABEL_COLOUR, area) + 4;
-    area.top = DrawWrapped(dc, g_view.programPath, g_view.valueFont, VALUE_COLOUR, area) + 16;
-    area.top = DrawWrapped(dc, L"Текущая папка:", g_view.labelFont, LABEL_COLOUR, area) + 4;
-    DrawWrapped(dc, g_view.currentDirectory, g_view.valueFont, VALUE_COLOUR, area);
+        SetBkMode(dc, TRANSPARENT);
+        const int margin = 28;
+        RECT area = {margin, 24, client.right - margin, client.bottom - margin};
+        area.top = DrawWrapped(dc, L"ZENKA", g_view.titleFont.Get(), TITLE_COLOUR, area) + 18;
+        area.top = DrawWrapped(dc, L"Программа запущена из:", g_view.labelFont.Get(), LABEL_COLOUR,
+                               area) + 4;
+        area.top = DrawWrapped(dc, g_view.programPath, g_view.valueFont.Get(), VALUE_COLOUR, area) + 16;
+        area.top = DrawWrapped(dc, L"Текущая папка:", g_view.labelFont.Get(), LABEL_COLOUR, area) + 4;
+        DrawWrapped(dc, g_view.currentDirectory, g_view.valueFont.Get(), VALUE_COLOUR, area);
 
-    BitBlt(screen, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-    SelectObject(dc, oldFont);
-    SelectObject(dc, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+        BitBlt(screen, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    }
     EndPaint(window, &paint);
 }
 
 LRESULT CALLBACK LauncherProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE:
-            g_view.titleFont = MakeFont(30, FW_BOLD);
-            g_view.labelFont = MakeFont(15, FW_NORMAL);
-            g_view.valueFont = MakeFont(17, FW_SEMIBOLD);
+            g_view.titleFont.Reset(MakeFont(30, FW_BOLD));
+            g_view.labelFont.Reset(MakeFont(15, FW_NORMAL));
+            g_view.valueFont.Reset(MakeFont(17, FW_SEMIBOLD));
             return 0;
         case WM_ERASEBKGND:
             return 1;  // everything is painted in WM_PAINT
@@ -111,9 +108,9 @@ LRESULT CALLBACK LauncherProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             Paint(window);
             return 0;
         case WM_DESTROY:
-            DeleteObject(g_view.titleFont);
-            DeleteObject(g_view.labelFont);
-            DeleteObject(g_view.valueFont);
+            g_view.titleFont.Reset();
+            g_view.labelFont.Reset();
+            g_view.valueFont.Reset();
             PostQuitMessage(0);
             return 0;
         default:

@@ -47,7 +47,7 @@ void DrawSetupButton(const DRAWITEMSTRUCT& item) {
     SetBkMode(memory, TRANSPARENT);
     SetTextColor(memory, colours.text);
     {
-        const GdiSelection fontSelection(memory, g_settings.buttonFont);
+        const GdiSelection fontSelection(memory, g_settings.buttonFont.Get());
         RECT textRect = whole;
         DrawTextW(memory, caption, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }

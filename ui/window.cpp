@@ -62,13 +62,13 @@ void OnCreate(HWND window) {
                                                        IMAGE_ICON, PAGE_ICON_SIZE, PAGE_ICON_SIZE,
                                                        LR_DEFAULTCOLOR));
 
-    g_settings.titleFont = MakeFont(L"Segoe UI", -22, FW_BOLD);
-    g_settings.subtitleFont = MakeFont(L"Segoe UI", -13, FW_NORMAL);
-    g_settings.bodyFont = MakeFont(L"Segoe UI", -13, FW_NORMAL);
-    g_settings.headingFont = MakeFont(L"Segoe UI", -13, FW_SEMIBOLD);
-    g_settings.buttonFont = MakeFont(L"Segoe UI", -14, FW_SEMIBOLD);
-    g_settings.smallFont = MakeFont(L"Segoe UI", -12, FW_NORMAL);
-    g_settings.consoleFont = MakeFont(L"Consolas", -12, FW_NORMAL, FIXED_PITCH | FF_MODERN);
+    g_settings.titleFont.Reset(MakeFont(L"Segoe UI", -22, FW_BOLD));
+    g_settings.subtitleFont.Reset(MakeFont(L"Segoe UI", -13, FW_NORMAL));
+    g_settings.bodyFont.Reset(MakeFont(L"Segoe UI", -13, FW_NORMAL));
+    g_settings.headingFont.Reset(MakeFont(L"Segoe UI", -13, FW_SEMIBOLD));
+    g_settings.buttonFont.Reset(MakeFont(L"Segoe UI", -14, FW_SEMIBOLD));
+    g_settings.smallFont.Reset(MakeFont(L"Segoe UI", -12, FW_NORMAL));
+    g_settings.consoleFont.Reset(MakeFont(L"Consolas", -12, FW_NORMAL, FIXED_PITCH | FF_MODERN));
 
     // The install and launch buttons share the right edge 508; cancel and close share one place.
     g_settings.installButton = MakeButton(window, ID_INSTALL, L"Установить ZENKA", 328, 180, true);
@@ -84,20 +84,14 @@ void OnCreate(HWND window) {
     }
 }
 
-template <typename Handle>
-void DeleteHandle(Handle& handle) {
-    if (handle != nullptr) DeleteObject(handle);
-    handle = nullptr;
-}
-
 void OnDestroy() {
-    DeleteHandle(g_settings.titleFont);
-    DeleteHandle(g_settings.subtitleFont);
-    DeleteHandle(g_settings.bodyFont);
-    DeleteHandle(g_settings.headingFont);
-    DeleteHandle(g_settings.buttonFont);
-    DeleteHandle(g_settings.smallFont);
-    DeleteHandle(g_settings.consoleFont);
+    g_settings.titleFont.Reset();
+    g_settings.subtitleFont.Reset();
+    g_settings.bodyFont.Reset();
+    g_settings.headingFont.Reset();
+    g_settings.buttonFont.Reset();
+    g_settings.smallFont.Reset();
+    g_settings.consoleFont.Reset();
     if (g_settings.appIcon != nullptr) DestroyIcon(g_settings.appIcon);
     g_settings.appIcon = nullptr;
     PostQuitMessage(0);

@@ -1,11 +1,13 @@
 #include "ui/ui_test_support.h"
 
-#include "app/startup.h"
+#include "ui/startup.h"
 #include "app/state.h"
 
 #include <cstdio>
 
-Canvas::Canvas(int width, int height) : width_(width) {
+namespace {
+
+HBITMAP TopDownBitmap(HDC dc, int width, int height, const uint32_t*& bits) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -13,18 +15,17 @@ Canvas::Canvas(int width, int height) : width_(width) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    dc_ = CreateCompatibleDC(nullptr);
-    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    previous_ = SelectObject(dc_, bitmap_);
-    bits_ = static_cast<const uint32_t*>(bits);
+    void* memory = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+    bits = static_cast<const uint32_t*>(memory);
+    return bitmap;
 }
 
-Canvas::~Canvas() {
-    SelectObject(dc_, previous_);
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
-}
+} // namespace
+
+Canvas::Canvas(int width, int height)
+    : width_(width), dc_(CreateCompatibleDC(nullptr)), bitmap_(TopDownBitmap(dc_.Get(), width, height, bits_)),
+      selection_(dc_.Get(), bitmap_.Get()) {}
 
 COLORREF Canvas::Pixel(int x, int y) const {
     GdiFlush();

@@ -2,6 +2,8 @@
 // canvas whose pixels can be read, and a thread that answers a message box like a user would.
 #pragma once
 
+#include "base/owners.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -13,11 +15,10 @@
 class Canvas {
 public:
     Canvas(int width, int height);
-    ~Canvas();
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
 
-    HDC dc() const { return dc_; }
+    HDC dc() const { return dc_.Get(); }
     COLORREF Pixel(int x, int y) const;
     // True when some pixel of [left, right) x [top, bottom) is exactly `colour`.
     bool Contains(int left, int top, int right, int bottom, COLORREF colour) const;
@@ -26,11 +27,11 @@ public:
     int FirstColumnNot(int left, int top, int right, int bottom, COLORREF background) const;
 
 private:
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
     const uint32_t* bits_ = nullptr;
     int width_ = 0;
+    MemoryDc dc_;
+    GdiObject<HBITMAP> bitmap_;
+    GdiSelection selection_;
 };
 
 // The setup window of this process (class registered on first use), not shown.

@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "ui/startup.h"
 
 #include "app/command_line.h"
 #include "app/os_gate.h"
