@@ -5,7 +5,7 @@
 //   system_probe dirsize DIRECTORY      prints DirectorySizeBytes
 // Exit code 0 on success, 1 when a step reported failure, 2 on bad usage.
 #include "install/paths.h"
-#include "base/owners.h"
+#include "support/shell.h"
 #include "system/shortcut.h"
 #include "system/uninstall_entry.h"
 
@@ -23,13 +23,6 @@ void PrintLine(const std::wstring& text) {
     std::string utf8(static_cast<size_t>(size > 0 ? size : 1), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], size, nullptr, nullptr);
     std::printf("%s\n", utf8.c_str());
-}
-
-std::wstring KnownFolder(REFKNOWNFOLDERID folder) {
-    PWSTR raw = nullptr;
-    const HRESULT result = SHGetKnownFolderPath(folder, 0, nullptr, &raw);
-    CoTaskMemString owner(raw);
-    return SUCCEEDED(result) && owner ? std::wstring(owner.Get()) : std::wstring();
 }
 
 int MakeShortcuts(const std::wstring& targetDir) {

@@ -1,11 +1,11 @@
 // The uninstall entry written to the prefix's HKLM and read back value by value. The key is shared
 // with other tests and the end-to-end installation, hence the resource lock and the clean-up.
 #include "base/owners.h"
+#include "support/files.h"
 #include "system/uninstall_entry.h"
 #include "system/uninstall_values.h"
 
 #include "registry_reader.h"
-#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 

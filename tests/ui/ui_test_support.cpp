@@ -63,40 +63,6 @@ void DrainMessages() {
     }
 }
 
-BoxAnswerer::BoxAnswerer(const wchar_t* caption, int button) {
-    std::wstring wanted = caption;
-    thread_ = std::thread([this, wanted, button] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        HWND box = nullptr;
-        while (box == nullptr && std::chrono::steady_clock::now() < deadline) {
-            box = FindWindowW(L"#32770", wanted.c_str());
-            if (box == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (box == nullptr) return;
-        // Give the box time to finish its initialisation before it is answered.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        result_.found = true;
-        wchar_t text[1024] = {};
-        GetDlgItemTextW(box, 0xFFFF, text, 1024); // the static control that holds the message
-        result_.text = text;
-        // The default button is the one that has the focus and the default-button style.
-        GUITHREADINFO info{};
-        info.cbSize = sizeof(info);
-        GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info);
-        if (info.hwndFocus != nullptr) result_.defaultButton = GetDlgCtrlID(info.hwndFocus);
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-    });
-}
-
-BoxAnswerer::~BoxAnswerer() {
-    if (thread_.joinable()) thread_.join();
-}
-
-AnsweredBox BoxAnswerer::Result() {
-    if (thread_.joinable()) thread_.join();
-    return result_;
-}
-
 std::string ColourName(COLORREF colour) {
     char name[32];
     snprintf(name, sizeof(name), "RGB(%u,%u,%u)", GetRValue(colour), GetGValue(colour), GetBValue(colour));
