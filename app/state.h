@@ -60,9 +60,9 @@ struct SharedProgressState {
     std::mutex stateMutex;
     std::wstring statusText = L"Инициализация установки...";
     std::wstring detailText = L"Подготовка компонентов...";
-    int progress = 0;                   // thousandths, always within 0..PROGRESS_MAX
-    std::wstring errorText;             // the most recent fatal error
-    std::deque<std::wstring> logLines;  // oldest first, at most LOG_LINES_MAX
+    int progress = 0;                  // thousandths, always within 0..PROGRESS_MAX
+    std::wstring errorText;            // the most recent fatal error
+    std::deque<std::wstring> logLines; // oldest first, at most LOG_LINES_MAX
 };
 
 extern InstallerSettings g_settings;

@@ -9,6 +9,5 @@ inline constexpr const wchar_t* LAUNCHER_FILE_NAME = L"ZENKA.exe";
 inline constexpr const wchar_t* UPDATER_FILE_NAME = L"zenka-updater.exe";
 inline constexpr const wchar_t* LINK_FILE_NAME = L"ZENKA.lnk";
 // Below HKEY_LOCAL_MACHINE.
-inline constexpr const wchar_t* UNINSTALL_KEY_PATH =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA";
+inline constexpr const wchar_t* UNINSTALL_KEY_PATH = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA";
 inline constexpr const wchar_t* PRODUCT_VERSION = ZENKA_VERSION;

@@ -80,7 +80,7 @@ VerifyResult VerifyPackage(HWND window, const std::wstring& partialPath, const s
     if (_wcsicmp(expectedSha256.c_str(), actual.c_str()) == 0) return VerifyResult::Verified;
 
     DeletePartialDownload(partialPath);
-    PostFatalError(window, L"Контрольная сумма SHA-256 не совпадает!\nОжидалось: " + expectedSha256 +
-                               L"\nПолучено: " + actual);
+    PostFatalError(window,
+                   L"Контрольная сумма SHA-256 не совпадает!\nОжидалось: " + expectedSha256 + L"\nПолучено: " + actual);
     return VerifyResult::Failed;
 }

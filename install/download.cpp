@@ -88,8 +88,7 @@ void Pause() {
 
 bool AskRetry(HWND window) {
     if (g_downloadSeam.askRetry != nullptr) return g_downloadSeam.askRetry(window);
-    return MessageBoxW(window, NETWORK_ERROR_TEXT, NETWORK_ERROR_CAPTION, MB_RETRYCANCEL | MB_ICONWARNING) ==
-           IDRETRY;
+    return MessageBoxW(window, NETWORK_ERROR_TEXT, NETWORK_ERROR_CAPTION, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
 }
 
 void PostReconnectNotice(const DownloadRun& run, int attempt) {
@@ -137,12 +136,11 @@ BodyEnd ReceiveBody(DownloadRun& run) {
 
         const Clock::time_point now = Clock::now();
         if (now - lastReportTime < std::chrono::nanoseconds(PROGRESS_INTERVAL_NS)) continue;
-        const int64_t elapsedMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now - lastReportTime).count();
-        PostProgress(run.window, L"Загрузка компонентов ZENKA...",
-                     FormatDownloadDetail(run.offset, run.expectedSize,
-                                          TransferSpeedMbPerSecond(bytesSinceReport, elapsedMs)),
-                     DownloadThousandths(run.offset, run.expectedSize));
+        const int64_t elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastReportTime).count();
+        PostProgress(
+            run.window, L"Загрузка компонентов ZENKA...",
+            FormatDownloadDetail(run.offset, run.expectedSize, TransferSpeedMbPerSecond(bytesSinceReport, elapsedMs)),
+            DownloadThousandths(run.offset, run.expectedSize));
         lastReportTime = now;
         bytesSinceReport = 0;
     }
@@ -244,8 +242,7 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
         ForgetPartialFile(run);
         CloseTransferHandles(run.handles);
         return ResponseStep::RequestAgain;
-    case StatusAction::Fatal:
-        break;
+    case StatusAction::Fatal: break;
     }
     FlushAndClose(run.file);
     CloseTransferHandles(run.handles);

@@ -9,9 +9,7 @@ const wchar_t* const PARTIAL_FILE_NAME = L"payload.zip.downloading";
 namespace {
 // Win32 drops trailing dots and blanks from a component, so ".. " or "..." may act as "..";
 // any component made only of dots and blanks (other than ".") is refused outright.
-bool IsDotsAndBlanks(const std::wstring& component) {
-    return component.find_first_not_of(L". ") == std::wstring::npos;
-}
+bool IsDotsAndBlanks(const std::wstring& component) { return component.find_first_not_of(L". ") == std::wstring::npos; }
 
 // Device names open a device, not a file, whatever directory they are joined to ("NUL", "com1.txt").
 bool IsDeviceName(const std::wstring& component) {
@@ -20,8 +18,8 @@ bool IsDeviceName(const std::wstring& component) {
     for (wchar_t& c : stem) {
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
     }
-    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" ||
-        stem == L"CONIN$" || stem == L"CONOUT$") {
+    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" || stem == L"CONIN$" ||
+        stem == L"CONOUT$") {
         return true;
     }
     if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0)) return false;

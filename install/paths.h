@@ -10,8 +10,8 @@
 std::wstring LauncherPath(const std::wstring& dir);
 
 // The files the pipeline keeps in the target directory.
-extern const wchar_t* const PACKAGE_FILE_NAME;  // "payload.zip"
-extern const wchar_t* const PARTIAL_FILE_NAME;  // "payload.zip.downloading"
+extern const wchar_t* const PACKAGE_FILE_NAME; // "payload.zip"
+extern const wchar_t* const PARTIAL_FILE_NAME; // "payload.zip.downloading"
 
 // The file beside a partial download that remembers which server file it came from: `partialPath`
 // followed by ".validator" ("payload.zip.downloading.validator").

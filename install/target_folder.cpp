@@ -61,8 +61,8 @@ bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer) {
     while (a.size() > 3 && a.back() == L'\\') a.pop_back();
     while (b.size() > 3 && b.back() == L'\\') b.pop_back();
     if (b.empty() || a.size() < b.size() ||
-        CompareStringOrdinal(a.c_str(), static_cast<int>(b.size()), b.c_str(), static_cast<int>(b.size()),
-                             TRUE) != CSTR_EQUAL) {
+        CompareStringOrdinal(a.c_str(), static_cast<int>(b.size()), b.c_str(), static_cast<int>(b.size()), TRUE) !=
+            CSTR_EQUAL) {
         return false;
     }
     return a.size() == b.size() || b.back() == L'\\' || a[b.size()] == L'\\';

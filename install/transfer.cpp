@@ -10,7 +10,7 @@ namespace {
 constexpr int RESOLVE_TIMEOUT_MS = 10000;
 constexpr int CONNECT_TIMEOUT_MS = 10000;
 constexpr int SEND_TIMEOUT_MS = 15000;
-constexpr int RECEIVE_TIMEOUT_MS = 15000; // bounds each wait for headers and for body data
+constexpr int RECEIVE_TIMEOUT_MS = 15000;   // bounds each wait for headers and for body data
 constexpr DWORD HEADER_BUFFER_CHARS = 1024; // far beyond any length, ETag, date or Content-Range
 
 void CloseSlot(HINTERNET& slot) {
@@ -46,33 +46,29 @@ bool SplitTransferUrl(const std::wstring& url, TransferTarget& target) {
     return true;
 }
 
-std::wstring BuildRangeHeader(uint64_t offset) {
-    return L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n";
-}
+std::wstring BuildRangeHeader(uint64_t offset) { return L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n"; }
 
-bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset,
-                         DWORD& status, uint64_t& contentLength, const std::wstring& validator) {
+bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset, DWORD& status,
+                         uint64_t& contentLength, const std::wstring& validator) {
     // Nothing is reused across attempts: a broken connection must not be picked up again.
     CloseTransferHandles(handles);
 
-    handles.session = WinHttpOpen(TRANSFER_USER_AGENT, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    handles.session = WinHttpOpen(TRANSFER_USER_AGENT, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, 0);
     if (handles.session == nullptr) return false;
-    WinHttpSetTimeouts(handles.session, RESOLVE_TIMEOUT_MS, CONNECT_TIMEOUT_MS, SEND_TIMEOUT_MS,
-                       RECEIVE_TIMEOUT_MS);
+    WinHttpSetTimeouts(handles.session, RESOLVE_TIMEOUT_MS, CONNECT_TIMEOUT_MS, SEND_TIMEOUT_MS, RECEIVE_TIMEOUT_MS);
     // Some WinHTTP implementations wait for the response headers under a separate limit that is
     // unbounded by default, so a server that accepts the request and then stays silent would hang
     // the installation; the receive time-out is meant to bound that wait too.
     DWORD headersTimeout = RECEIVE_TIMEOUT_MS;
-    WinHttpSetOption(handles.session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
-                     sizeof(headersTimeout));
+    WinHttpSetOption(handles.session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout, sizeof(headersTimeout));
 
     handles.connection = WinHttpConnect(handles.session, target.hostName, target.port, 0);
     if (handles.connection == nullptr) return false;
 
     const DWORD flags = target.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    handles.request = WinHttpOpenRequest(handles.connection, L"GET", target.urlPath, nullptr,
-                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+    handles.request = WinHttpOpenRequest(handles.connection, L"GET", target.urlPath, nullptr, WINHTTP_NO_REFERER,
+                                         WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
     if (handles.request == nullptr) return false;
 
     if (offset != 0) {
@@ -89,8 +85,7 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
         }
     }
 
-    if (!WinHttpSendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                            0, 0, 0)) {
+    if (!WinHttpSendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
         return false;
     }
     if (!WinHttpReceiveResponse(handles.request, nullptr)) return false;

@@ -48,8 +48,8 @@ std::wstring BuildRangeHeader(uint64_t offset);
 // `contentLength` the announced body size (0 when absent or unreadable), and the request handle
 // stays open for the body. False on any failure before that; the handles opened so far stay in the
 // record until the next call or CloseTransferHandles.
-bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset,
-                         DWORD& status, uint64_t& contentLength, const std::wstring& validator = std::wstring());
+bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset, DWORD& status,
+                         uint64_t& contentLength, const std::wstring& validator = std::wstring());
 
 // A header of the response to the last successful SendTransferRequest (WINHTTP_QUERY_ETAG,
 // WINHTTP_QUERY_LAST_MODIFIED, WINHTTP_QUERY_CONTENT_RANGE ...); empty when absent, unreadable or

@@ -29,7 +29,6 @@ namespace {
 const wchar_t* const SHORTCUT_DESCRIPTION = L"ZENKA Game Launcher & Library Manager";
 constexpr std::chrono::milliseconds FINISH_PAUSE{250};
 
-
 // Steps 2..19 of an installation. Returns early after any failure, which its step has reported.
 void RunPipeline(HWND window, const WorkerValues& values) {
     const std::wstring& targetDir = values.targetDir;
@@ -63,8 +62,7 @@ void RunPipeline(HWND window, const WorkerValues& values) {
         PostLogLine(window, L"[OK] Контрольная сумма архива подтверждена");
         PostLogLine(window, L"[..] Распаковка ядра WinUI 3 и рантайма .NET CoreCLR...");
         DeleteFileW(packagePath.c_str()); // a stale package from an earlier run; absence is fine
-        if (!MoveFileExW(partialPath.c_str(), packagePath.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        if (!MoveFileExW(partialPath.c_str(), packagePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
             PostFatalError(window, L"Не удалось переименовать временный архив: " +
                                        std::to_wstring(static_cast<long>(GetLastError())));
             return;
@@ -134,7 +132,7 @@ bool StartInstallWorker(HWND window, const WorkerValues& values) {
 
     const uintptr_t thread = _beginthreadex(nullptr, 0, &InstallThreadEntry, record.get(), 0, nullptr);
     if (thread == 0) return false;
-    record.release(); // the thread owns it now
+    record.release();                              // the thread owns it now
     CloseHandle(reinterpret_cast<HANDLE>(thread)); // detached: nobody waits for the worker
     return true;
 }

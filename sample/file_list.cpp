@@ -49,18 +49,17 @@ bool DecodeUtf8(const std::string& text, std::wstring& wide) {
     if (text.empty()) {
         return true;
     }
-    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                     static_cast<int>(text.size()), nullptr, 0);
+    int length =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (length <= 0) {
         return false;
     }
     wide.resize(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                        &wide[0], length);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0], length);
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries) {
     entries.clear();

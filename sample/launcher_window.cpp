@@ -12,15 +12,14 @@ const DWORD CLOSE_WAIT_MS = 5000;
 
 struct Search {
     std::wstring installDirectory;
-    std::vector<HANDLE> processes;  // owned: closed by CloseRunningLaunchers
+    std::vector<HANDLE> processes; // owned: closed by CloseRunningLaunchers
     std::vector<DWORD> processIds;
 };
 
 BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
     Search& search = *reinterpret_cast<Search*>(context);
     wchar_t className[64] = {};
-    if (GetClassNameW(window, className, 64) == 0 ||
-        std::wstring(className) != LAUNCHER_WINDOW_CLASS) {
+    if (GetClassNameW(window, className, 64) == 0 || std::wstring(className) != LAUNCHER_WINDOW_CLASS) {
         return TRUE;
     }
     DWORD processId = 0;
@@ -48,7 +47,7 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM context) {
     return TRUE;
 }
 
-}  // namespace
+} // namespace
 
 unsigned CloseRunningLaunchers(const std::wstring& installDirectory) {
     Search search;

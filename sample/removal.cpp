@@ -18,8 +18,7 @@ bool DeleteOneFile(const std::wstring& path, DWORD attributes) {
 }
 
 bool IsDotEntry(const wchar_t* name) {
-    return (name[0] == L'.' && name[1] == L'\0') ||
-           (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
+    return (name[0] == L'.' && name[1] == L'\0') || (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
 }
 
 // Empties `directory` and removes it; *kept* tells whether `keepPath` was met below it.
@@ -27,8 +26,8 @@ unsigned RemoveTreeBelow(const std::wstring& directory, const std::wstring& keep
     unsigned failures = 0;
     {
         WIN32_FIND_DATAW data;
-        const FindHandle find(FindFirstFileExW((directory + L"\\*").c_str(), FindExInfoBasic, &data,
-                                       FindExSearchNameMatch, nullptr, 0));
+        const FindHandle find(
+            FindFirstFileExW((directory + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
         if (!find) {
             DWORD error = GetLastError();
             return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? 0 : 1;
@@ -59,8 +58,7 @@ unsigned RemoveTreeBelow(const std::wstring& directory, const std::wstring& keep
     if (!kept && failures == 0) {
         DWORD attributes = GetFileAttributesW(directory.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            SetFileAttributesW(directory.c_str(),
-                               attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+            SetFileAttributesW(directory.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
         }
         if (RemoveDirectoryW(directory.c_str()) == 0) {
             ++failures;
@@ -73,8 +71,7 @@ unsigned RemoveTreeBelow(const std::wstring& directory, const std::wstring& keep
 // what it points to cannot be reached.
 DWORD OwnAttributes(const std::wstring& path) {
     WIN32_FIND_DATAW data;
-    const FindHandle find(FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                   nullptr, 0));
+    const FindHandle find(FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
     return find ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
@@ -86,8 +83,7 @@ bool IsDirectoryLink(DWORD attributes) {
 // True when no folder on the way from `root` to `root`\`relative` (the last name excluded) is a
 // directory link: one the user put there could lead elsewhere.
 bool ReachableWithoutLinks(const std::wstring& root, const std::wstring& relative) {
-    for (size_t slash = relative.find(L'\\'); slash != std::wstring::npos;
-         slash = relative.find(L'\\', slash + 1)) {
+    for (size_t slash = relative.find(L'\\'); slash != std::wstring::npos; slash = relative.find(L'\\', slash + 1)) {
         if (IsDirectoryLink(OwnAttributes(root + L"\\" + relative.substr(0, slash)))) {
             return false;
         }
@@ -115,9 +111,7 @@ std::vector<std::wstring> FoldersDeepestFirst(const std::vector<ListedPath>& lis
         return Depth(a) != Depth(b) ? Depth(a) > Depth(b) : a < b;
     });
     folders.erase(std::unique(folders.begin(), folders.end(),
-                              [](const std::wstring& a, const std::wstring& b) {
-                                  return SamePath(a, b);
-                              }),
+                              [](const std::wstring& a, const std::wstring& b) { return SamePath(a, b); }),
                   folders.end());
     return folders;
 }
@@ -129,7 +123,7 @@ bool DeleteListedFile(const std::wstring& path) {
         return true;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return true;  // a folder now stands where the package had a file: not ours to touch
+        return true; // a folder now stands where the package had a file: not ours to touch
     }
     return DeleteOneFile(path, attributes);
 }
@@ -144,8 +138,7 @@ std::wstring ReadStringValue(HKEY key, const wchar_t* name, bool& present) {
     }
     std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
     DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]), &bytes) !=
-        ERROR_SUCCESS) {
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]), &bytes) != ERROR_SUCCESS) {
         return std::wstring();
     }
     present = true;
@@ -156,7 +149,7 @@ std::wstring ReadStringValue(HKEY key, const wchar_t* name, bool& present) {
     return value;
 }
 
-}  // namespace
+} // namespace
 
 unsigned RemoveDirectoryTree(const std::wstring& directory, const std::wstring& keepPath) {
     std::wstring root = NormalizeDirectoryPath(directory);
@@ -183,8 +176,7 @@ unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<List
     unsigned failures = 0;
     for (const ListedPath& entry : listed) {
         std::wstring path = root + L"\\" + entry.path;
-        if (entry.isDirectory || SamePath(path, listPath) ||
-            (!keepPath.empty() && SamePath(path, keepPath)) ||
+        if (entry.isDirectory || SamePath(path, listPath) || (!keepPath.empty() && SamePath(path, keepPath)) ||
             !ReachableWithoutLinks(root, entry.path)) {
             continue;
         }
@@ -210,32 +202,28 @@ unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<List
 bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPath) {
     std::wstring root = NormalizeDirectoryPath(directory);
     WIN32_FIND_DATAW data;
-    const FindHandle find(FindFirstFileExW((root + L"\\*").c_str(), FindExInfoBasic, &data,
-                                   FindExSearchNameMatch, nullptr, 0));
+    const FindHandle find(
+        FindFirstFileExW((root + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
     if (!find) {
         return false;
     }
     do {
-        if (!IsDotEntry(data.cFileName) &&
-            (keepPath.empty() || !SamePath(root + L"\\" + data.cFileName, keepPath))) {
+        if (!IsDotEntry(data.cFileName) && (keepPath.empty() || !SamePath(root + L"\\" + data.cFileName, keepPath))) {
             return true;
         }
     } while (FindNextFileW(find.Get(), &data) != 0);
     return false;
 }
 
-RemovalOutcome RemoveOwnedShortcut(const std::wstring& linkPath,
-                                   const std::wstring& installDirectory) {
+RemovalOutcome RemoveOwnedShortcut(const std::wstring& linkPath, const std::wstring& installDirectory) {
     if (GetFileAttributesW(linkPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
         return RemovalOutcome::Absent;
     }
     std::wstring target;
     ComPtr<IShellLinkW> link;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   link.PutVoid()))) {
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid()))) {
         ComPtr<IPersistFile> file;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile,
-                                                   file.PutVoid())) &&
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.PutVoid())) &&
             SUCCEEDED(file->Load(linkPath.c_str(), STGM_READ))) {
             wchar_t buffer[32768] = {};
             if (link->GetPath(buffer, 32768, nullptr, SLGP_RAWPATH) == S_OK) {
@@ -253,8 +241,7 @@ RemovalOutcome RemoveOwnedShortcut(const std::wstring& linkPath,
     return RemovalOutcome::Removed;
 }
 
-RemovalOutcome RemoveOwnedUninstallKey(HKEY root, const std::wstring& subkey,
-                                       const std::wstring& installDirectory) {
+RemovalOutcome RemoveOwnedUninstallKey(HKEY root, const std::wstring& subkey, const std::wstring& installDirectory) {
     {
         RegistryKey key;
         LSTATUS status = RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, key.Put());

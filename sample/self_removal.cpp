@@ -19,16 +19,15 @@ const DWORD REMOVAL_RETRY_MS = 250;
 const wchar_t* const PRIVATE_FOLDER_PREFIX = L"zenka-uninstall-";
 
 // Starts `commandLine` with no window, working in `directory`, without waiting for it.
-bool StartDetached(const std::wstring* application, std::wstring commandLine,
-                   const std::wstring& directory) {
+bool StartDetached(const std::wstring* application, std::wstring commandLine, const std::wstring& directory) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    if (CreateProcessW(application != nullptr ? application->c_str() : nullptr, &commandLine[0],
-                       nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                       directory.empty() ? nullptr : directory.c_str(), &startup, &process) == 0) {
+    if (CreateProcessW(application != nullptr ? application->c_str() : nullptr, &commandLine[0], nullptr, nullptr,
+                       FALSE, CREATE_NO_WINDOW, nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
+                       &process) == 0) {
         return false;
     }
     CloseHandle(process.hThread);
@@ -38,10 +37,9 @@ bool StartDetached(const std::wstring* application, std::wstring commandLine,
 
 // Waits for the updater unless the process id now belongs to some other program.
 void WaitForParent(unsigned long parentProcessId, const std::wstring& installDirectory) {
-    const KernelHandle parent(
-        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentProcessId));
+    const KernelHandle parent(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentProcessId));
     if (!parent) {
-        return;  // already gone
+        return; // already gone
     }
     wchar_t image[32768] = {};
     DWORD length = 32768;
@@ -63,7 +61,7 @@ std::wstring SystemFolder() {
     return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(system, length);
 }
 
-}  // namespace
+} // namespace
 
 std::wstring CreatePrivateFolder(const std::wstring& parent) {
     GUID guid = {};
@@ -74,8 +72,8 @@ std::wstring CreatePrivateFolder(const std::wstring& parent) {
     // {XXXXXXXX-...}: the braces go, the 122 random bits stay.
     std::wstring path = parent + PRIVATE_FOLDER_PREFIX + std::wstring(text + 1, 36);
     UniqueAny<LocalMemTraits<PSECURITY_DESCRIPTOR>> descriptor;
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PRIVATE_FOLDER_SECURITY, SDDL_REVISION_1,
-                                                             descriptor.Put(), nullptr) == 0) {
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PRIVATE_FOLDER_SECURITY, SDDL_REVISION_1, descriptor.Put(),
+                                                             nullptr) == 0) {
         return std::wstring();
     }
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
@@ -102,8 +100,8 @@ bool StartRemovalHelper(const std::wstring& updaterPath, const std::wstring& ins
     {
         // Held without write or delete sharing until the copy runs: neither the file nor its
         // folder can be replaced or renamed in between.
-        const FileHandle held(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const FileHandle held(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         // The copy works in its own folder so that it does not hold the directory it deletes.
         started = held.IsValid() && StartDetached(&copy, commandLine, folder);
     }
@@ -143,8 +141,7 @@ void ScheduleOwnDeletion() {
     std::wstring folder = ParentDirectory(self);
     std::wstring temp = TemporaryFolder();
     std::wstring system = SystemFolder();
-    if (self.empty() || temp.empty() || system.empty() || !IsInsideDirectory(folder, temp) ||
-        SamePath(folder, temp)) {
+    if (self.empty() || temp.empty() || system.empty() || !IsInsideDirectory(folder, temp) || SamePath(folder, temp)) {
         return;
     }
     // Needs administrator rights, which the updater has; harmless when it fails. A folder is
@@ -155,9 +152,8 @@ void ScheduleOwnDeletion() {
     // The ping to the loopback address is the interpreter's portable two-second pause; by then this
     // process has long exited. Named with its full path and run in the system folder, so that the
     // interpreter finds no ping.exe of anyone else's. The whole command is quoted once more for /s /c.
-    std::wstring commandLine = QuoteArgument(interpreter) + L" /d /s /c \"" +
-                               QuoteArgument(system + L"\\ping.exe") + L" -n 3 127.0.0.1 >nul & " +
-                               L"del /f /q " + QuoteArgument(self) + L" & rmdir " +
+    std::wstring commandLine = QuoteArgument(interpreter) + L" /d /s /c \"" + QuoteArgument(system + L"\\ping.exe") +
+                               L" -n 3 127.0.0.1 >nul & " + L"del /f /q " + QuoteArgument(self) + L" & rmdir " +
                                QuoteArgument(folder) + L"\"";
     StartDetached(&interpreter, commandLine, system);
 }

@@ -5,7 +5,7 @@
 #include "base/owners.h"
 
 std::wstring KnownFolderPath(REFKNOWNFOLDERID folder) {
-    CoTaskMemString path;  // the shell may hand out memory even on failure
+    CoTaskMemString path; // the shell may hand out memory even on failure
     if (SUCCEEDED(SHGetKnownFolderPath(folder, 0, nullptr, path.Put())) && path) {
         return path.Get();
     }
@@ -14,14 +14,29 @@ std::wstring KnownFolderPath(REFKNOWNFOLDERID folder) {
 
 std::vector<std::wstring> ProtectedFolders() {
     const KNOWNFOLDERID* const folders[] = {
-        &FOLDERID_Windows,           &FOLDERID_System,          &FOLDERID_SystemX86,
-        &FOLDERID_ProgramFiles,      &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramFilesCommon,
-        &FOLDERID_ProgramFilesCommonX86, &FOLDERID_ProgramData, &FOLDERID_UserProfiles,
-        &FOLDERID_Public,            &FOLDERID_PublicDesktop,   &FOLDERID_PublicDocuments,
-        &FOLDERID_CommonStartMenu,   &FOLDERID_CommonPrograms,  &FOLDERID_Profile,
-        &FOLDERID_Desktop,           &FOLDERID_Documents,       &FOLDERID_Downloads,
-        &FOLDERID_StartMenu,         &FOLDERID_Programs,        &FOLDERID_LocalAppData,
-        &FOLDERID_RoamingAppData,    &FOLDERID_UserProgramFiles,
+        &FOLDERID_Windows,
+        &FOLDERID_System,
+        &FOLDERID_SystemX86,
+        &FOLDERID_ProgramFiles,
+        &FOLDERID_ProgramFilesX86,
+        &FOLDERID_ProgramFilesCommon,
+        &FOLDERID_ProgramFilesCommonX86,
+        &FOLDERID_ProgramData,
+        &FOLDERID_UserProfiles,
+        &FOLDERID_Public,
+        &FOLDERID_PublicDesktop,
+        &FOLDERID_PublicDocuments,
+        &FOLDERID_CommonStartMenu,
+        &FOLDERID_CommonPrograms,
+        &FOLDERID_Profile,
+        &FOLDERID_Desktop,
+        &FOLDERID_Documents,
+        &FOLDERID_Downloads,
+        &FOLDERID_StartMenu,
+        &FOLDERID_Programs,
+        &FOLDERID_LocalAppData,
+        &FOLDERID_RoamingAppData,
+        &FOLDERID_UserProgramFiles,
     };
     std::vector<std::wstring> paths;
     for (const KNOWNFOLDERID* folder : folders) {

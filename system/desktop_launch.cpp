@@ -20,8 +20,8 @@ namespace {
 // shell runs).
 bool FindDesktopShellDispatch(ComPtr<IShellDispatch2>& shell) {
     ComPtr<IShellWindows> shellWindows;
-    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
-                                shellWindows.PutVoid())) || !shellWindows) {
+    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows, shellWindows.PutVoid())) ||
+        !shellWindows) {
         return false;
     }
     VARIANT desktopLocation{};
@@ -32,7 +32,8 @@ bool FindDesktopShellDispatch(ComPtr<IShellDispatch2>& shell) {
     ComPtr<IDispatch> desktop;
     // S_FALSE: no desktop window is registered (the shell is not running), and no object comes back.
     if (shellWindows->FindWindowSW(&desktopLocation, &noRoot, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH,
-                                   desktop.Put()) != S_OK || !desktop) {
+                                   desktop.Put()) != S_OK ||
+        !desktop) {
         return false;
     }
     ComPtr<IServiceProvider> services;

@@ -6,9 +6,8 @@
 #include <objidl.h>
 #include <shobjidl.h>
 
-bool CreateShortcut(REFKNOWNFOLDERID folder, const std::wstring& targetPath,
-                    const std::wstring& workingDirectory, const std::wstring& linkFileName,
-                    const std::wstring& description) {
+bool CreateShortcut(REFKNOWNFOLDERID folder, const std::wstring& targetPath, const std::wstring& workingDirectory,
+                    const std::wstring& linkFileName, const std::wstring& description) {
     CoTaskMemString folderPath;
     {
         PWSTR rawPath = nullptr;
@@ -20,8 +19,7 @@ bool CreateShortcut(REFKNOWNFOLDERID folder, const std::wstring& targetPath,
     const std::wstring linkPath = AppendPathName(folderPath.Get(), linkFileName);
 
     ComPtr<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                link.PutVoid())) ||
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid())) ||
         !link) {
         return false;
     }

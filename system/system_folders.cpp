@@ -20,12 +20,28 @@ SystemFolders ReadSystemFolders() {
     SystemFolders folders;
     folders.windows = ResolveKnownFolder(FOLDERID_Windows);
     static const GUID* const kept[] = {
-        &FOLDERID_System, &FOLDERID_SystemX86, &FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86,
-        &FOLDERID_ProgramFilesCommon, &FOLDERID_ProgramFilesCommonX86, &FOLDERID_ProgramData,
-        &FOLDERID_UserProfiles, &FOLDERID_Public, &FOLDERID_PublicDesktop, &FOLDERID_PublicDocuments,
-        &FOLDERID_CommonStartMenu, &FOLDERID_CommonPrograms, &FOLDERID_Profile, &FOLDERID_Desktop,
-        &FOLDERID_Documents, &FOLDERID_Downloads, &FOLDERID_StartMenu, &FOLDERID_Programs,
-        &FOLDERID_LocalAppData, &FOLDERID_RoamingAppData, &FOLDERID_UserProgramFiles,
+        &FOLDERID_System,
+        &FOLDERID_SystemX86,
+        &FOLDERID_ProgramFiles,
+        &FOLDERID_ProgramFilesX86,
+        &FOLDERID_ProgramFilesCommon,
+        &FOLDERID_ProgramFilesCommonX86,
+        &FOLDERID_ProgramData,
+        &FOLDERID_UserProfiles,
+        &FOLDERID_Public,
+        &FOLDERID_PublicDesktop,
+        &FOLDERID_PublicDocuments,
+        &FOLDERID_CommonStartMenu,
+        &FOLDERID_CommonPrograms,
+        &FOLDERID_Profile,
+        &FOLDERID_Desktop,
+        &FOLDERID_Documents,
+        &FOLDERID_Downloads,
+        &FOLDERID_StartMenu,
+        &FOLDERID_Programs,
+        &FOLDERID_LocalAppData,
+        &FOLDERID_RoamingAppData,
+        &FOLDERID_UserProgramFiles,
     };
     for (const GUID* id : kept) {
         std::wstring path = ResolveKnownFolder(*id);

@@ -26,8 +26,8 @@ void ApplyRegistryValues(HKEY key, const std::vector<RegistryValue>& values) {
 
 bool RegisterUninstallEntry(const std::wstring& targetDir, const std::wstring& version) {
     RegistryKey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                        nullptr, key.Put(), nullptr) != ERROR_SUCCESS ||
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        key.Put(), nullptr) != ERROR_SUCCESS ||
         key.Get() == nullptr) {
         return false;
     }

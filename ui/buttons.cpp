@@ -55,12 +55,10 @@ void DrawSetupButton(const DRAWITEMSTRUCT& item) {
     BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, width, height, memory, 0, 0, SRCCOPY);
 }
 
-LRESULT CALLBACK ButtonSubclassProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam,
-                                    UINT_PTR subclassId, DWORD_PTR) {
+LRESULT CALLBACK ButtonSubclassProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR subclassId,
+                                    DWORD_PTR) {
     switch (message) {
-    case WM_SETCURSOR:
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
+    case WM_SETCURSOR: SetCursor(LoadCursorW(nullptr, IDC_HAND)); return TRUE;
     case WM_MOUSEMOVE:
         // Only the entry matters: later moves inside the button would repaint for nothing.
         if (GetPropW(button, HOVER_PROPERTY) == nullptr) {

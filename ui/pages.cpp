@@ -72,8 +72,8 @@ void PaintConsoleLine(HDC dc, const std::wstring& line, int top) {
     const std::wstring measured = prefix + L" ";
     SIZE extent{};
     GetTextExtentPoint32W(dc, measured.c_str(), static_cast<int>(measured.size()), &extent);
-    DrawTextAt(dc, line.substr(parts.restStart), CONSOLE_TEXT_LEFT + extent.cx, top, CONSOLE_TEXT_RIGHT,
-               bottom, g_settings.consoleFont.Get(), CONSOLE_TEXT, TEXT_SINGLE);
+    DrawTextAt(dc, line.substr(parts.restStart), CONSOLE_TEXT_LEFT + extent.cx, top, CONSOLE_TEXT_RIGHT, bottom,
+               g_settings.consoleFont.Get(), CONSOLE_TEXT, TEXT_SINGLE);
 }
 
 } // namespace
@@ -112,8 +112,8 @@ void PaintInstallingPage(HDC dc) {
     DrawRoundedPanel(dc, 28, 100, 604, 280, CARD_FILL, CARD_BORDER, 10);
     DrawTextAt(dc, snapshot.statusText, 50, 122, 450, 146, g_settings.headingFont.Get(), TEXT_WHITE, TEXT_SINGLE);
     if (snapshot.progress >= 0) {
-        DrawTextAt(dc, FormatPercent(snapshot.progress), 460, 122, 590, 148, g_settings.headingFont.Get(),
-                   ACCENT_BLUE, TEXT_RIGHT);
+        DrawTextAt(dc, FormatPercent(snapshot.progress), 460, 122, 590, 148, g_settings.headingFont.Get(), ACCENT_BLUE,
+                   TEXT_RIGHT);
     }
     PaintProgressBar(dc, snapshot.progress);
     DrawTextAt(dc, snapshot.detailText, 50, 172, 590, 194, g_settings.smallFont.Get(), TEXT_GREY, TEXT_SINGLE);
@@ -141,8 +141,8 @@ void PaintFinishedPage(HDC dc) {
                TEXT_WHITE, TEXT_SINGLE);
     DrawTextAt(dc, L"Теперь на вашем компьютере развернута полноценная библиотека игр.", 48, 148, 614, 172,
                g_settings.bodyFont.Get(), LIGHT_BODY, TEXT_WRAPPED);
-    DrawTextAt(dc, L"Все ваши автономные игры, сохранения и достижения собраны в едином месте.", 48, 176, 614,
-               200, g_settings.bodyFont.Get(), LIGHT_BODY, TEXT_WRAPPED);
+    DrawTextAt(dc, L"Все ваши автономные игры, сохранения и достижения собраны в едином месте.", 48, 176, 614, 200,
+               g_settings.bodyFont.Get(), LIGHT_BODY, TEXT_WRAPPED);
     DrawTextAt(dc, L"Желаем приятной игры и ярких побед!", 48, 204, 614, 228, g_settings.bodyFont.Get(), LIGHT_BODY,
                TEXT_WRAPPED);
 

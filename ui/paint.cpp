@@ -33,8 +33,7 @@ ConsoleLineParts SplitConsoleLine(const std::wstring& line) {
     return parts;
 }
 
-void DrawRoundedPanel(HDC dc, int x, int y, int width, int height, COLORREF fill, COLORREF border,
-                      int corner) {
+void DrawRoundedPanel(HDC dc, int x, int y, int width, int height, COLORREF fill, COLORREF border, int corner) {
     const GdiObject<HBRUSH> brush(CreateSolidBrush(fill));
     const GdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, border));
     const GdiSelection brushSelection(dc, brush.Get());
@@ -42,8 +41,8 @@ void DrawRoundedPanel(HDC dc, int x, int y, int width, int height, COLORREF fill
     RoundRect(dc, x, y, x + width, y + height, corner, corner);
 }
 
-void DrawTextAt(HDC dc, const std::wstring& text, int left, int top, int right, int bottom, HFONT font,
-                COLORREF colour, UINT style) {
+void DrawTextAt(HDC dc, const std::wstring& text, int left, int top, int right, int bottom, HFONT font, COLORREF colour,
+                UINT style) {
     SelectObject(dc, font);
     SetTextColor(dc, colour);
     RECT rect{left, top, right, bottom};

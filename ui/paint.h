@@ -59,9 +59,8 @@ ConsoleLineParts SplitConsoleLine(const std::wstring& line);
 
 // A rounded rectangle (x, y, x + width, y + height) filled and outlined with 1 px; the brush and
 // pen are made, used and deleted here.
-void DrawRoundedPanel(HDC dc, int x, int y, int width, int height, COLORREF fill, COLORREF border,
-                      int corner);
+void DrawRoundedPanel(HDC dc, int x, int y, int width, int height, COLORREF fill, COLORREF border, int corner);
 
 // DrawTextW of `text` in (left, top, right, bottom) with the font, colour and style given.
-void DrawTextAt(HDC dc, const std::wstring& text, int left, int top, int right, int bottom, HFONT font,
-                COLORREF colour, UINT style);
+void DrawTextAt(HDC dc, const std::wstring& text, int left, int top, int right, int bottom, HFONT font, COLORREF colour,
+                UINT style);

@@ -18,7 +18,7 @@ const wchar_t* const CLOSE_QUESTION_CAPTION = L"ZENKA Setup - Прерывани
 
 namespace {
 
-constexpr DWORD DARK_MODE_ATTRIBUTE = 20;          // DWMWA_USE_IMMERSIVE_DARK_MODE
+constexpr DWORD DARK_MODE_ATTRIBUTE = 20;             // DWMWA_USE_IMMERSIVE_DARK_MODE
 constexpr DWORD DARK_MODE_ATTRIBUTE_BEFORE_2004 = 19; // the same switch on older Windows 10 builds
 constexpr int PAGE_ICON_SIZE = 48;
 constexpr DWORD VISIBLE_BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
@@ -39,17 +39,16 @@ struct RepaintPacing {
 RepaintPacing g_repaintPacing;
 
 HFONT MakeFont(const wchar_t* face, int height, int weight, DWORD pitchAndFamily = 0) {
-    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitchAndFamily, face);
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitchAndFamily, face);
 }
 
 HWND MakeButton(HWND window, int id, const wchar_t* caption, int x, int width, bool visible) {
     constexpr int BUTTON_TOP = 468;
     constexpr int BUTTON_HEIGHT = 42;
-    return CreateWindowExW(0, L"BUTTON", caption, visible ? VISIBLE_BUTTON_STYLE : HIDDEN_BUTTON_STYLE,
-                           x, BUTTON_TOP, width, BUTTON_HEIGHT, window,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                           nullptr);
+    return CreateWindowExW(0, L"BUTTON", caption, visible ? VISIBLE_BUTTON_STYLE : HIDDEN_BUTTON_STYLE, x, BUTTON_TOP,
+                           width, BUTTON_HEIGHT, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleW(nullptr), nullptr);
 }
 
 void OnCreate(HWND window) {
@@ -58,9 +57,8 @@ void OnCreate(HWND window) {
     DwmSetWindowAttribute(window, DARK_MODE_ATTRIBUTE, &enable, sizeof(enable));
     DwmSetWindowAttribute(window, DARK_MODE_ATTRIBUTE_BEFORE_2004, &enable, sizeof(enable));
 
-    g_settings.appIcon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
-                                                       IMAGE_ICON, PAGE_ICON_SIZE, PAGE_ICON_SIZE,
-                                                       LR_DEFAULTCOLOR));
+    g_settings.appIcon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                       PAGE_ICON_SIZE, PAGE_ICON_SIZE, LR_DEFAULTCOLOR));
 
     g_settings.titleFont.Reset(MakeFont(L"Segoe UI", -22, FW_BOLD));
     g_settings.subtitleFont.Reset(MakeFont(L"Segoe UI", -13, FW_NORMAL));
