@@ -10,94 +10,85 @@
 
 #include "base/unique_any.h"
 
-// A kernel handle whose failure value is INVALID_HANDLE_VALUE: CreateFileW and its kin.
-struct FileHandleTraits {
+// For the kinds whose failure value is null.
+template <typename Value>
+struct NullIsInvalid {
+    using Type = Value;
+    static Type Invalid() { return nullptr; }
+};
+
+// For the handles whose failure value is INVALID_HANDLE_VALUE.
+struct InvalidHandleValueIsInvalid {
     using Type = HANDLE;
     static Type Invalid() { return INVALID_HANDLE_VALUE; }
+};
+
+// A kernel handle of CreateFileW and its kin.
+struct FileHandleTraits : InvalidHandleValueIsInvalid {
     static void Close(Type handle) { CloseHandle(handle); }
 };
 using FileHandle = UniqueAny<FileHandleTraits>;
 
 // A kernel handle whose failure value is null: processes, threads, events.
-struct KernelHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return nullptr; }
+struct KernelHandleTraits : NullIsInvalid<HANDLE> {
     static void Close(Type handle) { CloseHandle(handle); }
 };
 using KernelHandle = UniqueAny<KernelHandleTraits>;
 
 // A directory search of FindFirstFileW.
-struct FindHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+struct FindHandleTraits : InvalidHandleValueIsInvalid {
     static void Close(Type handle) { FindClose(handle); }
 };
 using FindHandle = UniqueAny<FindHandleTraits>;
 
-struct RegistryKeyTraits {
-    using Type = HKEY;
-    static Type Invalid() { return nullptr; }
+struct RegistryKeyTraits : NullIsInvalid<HKEY> {
     static void Close(Type key) { RegCloseKey(key); }
 };
 using RegistryKey = UniqueAny<RegistryKeyTraits>;
 
 // One reference to a COM interface.
 template <typename Interface>
-struct ComTraits {
-    using Type = Interface*;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type pointer) { pointer->Release(); }
+struct ComTraits : NullIsInvalid<Interface*> {
+    static void Close(Interface* pointer) { pointer->Release(); }
 };
 template <typename Interface>
 using ComPtr = UniqueAny<ComTraits<Interface>>;
 
 // Memory of the COM task allocator: strings the shell returns (SHGetKnownFolderPath and the like).
 template <typename Pointer>
-struct CoTaskMemTraits {
-    using Type = Pointer;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type memory) { CoTaskMemFree(memory); }
+struct CoTaskMemTraits : NullIsInvalid<Pointer> {
+    static void Close(Pointer memory) { CoTaskMemFree(memory); }
 };
 using CoTaskMemString = UniqueAny<CoTaskMemTraits<wchar_t*>>;
 
 // Memory of LocalAlloc: the argument array of CommandLineToArgvW.
 template <typename Pointer>
-struct LocalMemTraits {
-    using Type = Pointer;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type memory) { LocalFree(memory); }
+struct LocalMemTraits : NullIsInvalid<Pointer> {
+    static void Close(Pointer memory) { LocalFree(memory); }
 };
 using ArgumentArray = UniqueAny<LocalMemTraits<LPWSTR*>>;
 
 // A string of SysAllocString.
-struct BstrTraits {
-    using Type = BSTR;
-    static Type Invalid() { return nullptr; }
+struct BstrTraits : NullIsInvalid<BSTR> {
     static void Close(Type text) { SysFreeString(text); }
 };
 using BstrString = UniqueAny<BstrTraits>;
 
-struct StdioFileTraits {
-    using Type = FILE*;
-    static Type Invalid() { return nullptr; }
+struct StdioFileTraits : NullIsInvalid<FILE*> {
     static void Close(Type stream) { fclose(stream); }
 };
 using StdioFile = UniqueAny<StdioFileTraits>;
 
 // A pen, brush, font, bitmap or region; it must not be selected into a DC when it goes.
 template <typename Object>
-struct GdiObjectTraits {
-    using Type = Object;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type object) { DeleteObject(object); }
+struct GdiObjectTraits : NullIsInvalid<Object> {
+    static void Close(Object object) { DeleteObject(object); }
 };
 template <typename Object>
 using GdiObject = UniqueAny<GdiObjectTraits<Object>>;
 
 // A memory DC of CreateCompatibleDC.
-struct MemoryDcTraits {
-    using Type = HDC;
-    static Type Invalid() { return nullptr; }
+struct MemoryDcTraits : NullIsInvalid<HDC> {
     static void Close(Type dc) { DeleteDC(dc); }
 };
 using MemoryDc = UniqueAny<MemoryDcTraits>;

@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "base/dll_search.h"
+#include "base/known_folders.h"
 #include "base/owners.h"
 #include "base/product.h"
 #include "sample/file_list.h"
@@ -39,7 +41,6 @@
 #include "sample/self_removal.h"
 #include "sample/system_folders.h"
 #include "sample/updater_options.h"
-#include "base/dll_search.h"
 
 namespace {
 

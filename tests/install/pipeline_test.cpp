@@ -129,7 +129,7 @@ std::vector<std::wstring> RegisteredTraces() {
         traces.push_back(L"uninstall key");
     }
     for (REFKNOWNFOLDERID folder : {FOLDERID_PublicDesktop, FOLDERID_CommonPrograms}) {
-        const std::wstring link = KnownFolder(folder) + L"\\ZENKA.lnk";
+        const std::wstring link = KnownFolderPath(folder) + L"\\ZENKA.lnk";
         if (PathExists(link)) traces.push_back(link);
     }
     return traces;

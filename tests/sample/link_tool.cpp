@@ -16,10 +16,10 @@ namespace {
 
 std::wstring FolderPath(const std::wstring& which) {
     if (which == L"desktop") {
-        return KnownFolder(FOLDERID_PublicDesktop);
+        return KnownFolderPath(FOLDERID_PublicDesktop);
     }
     if (which == L"programs") {
-        return KnownFolder(FOLDERID_CommonPrograms);
+        return KnownFolderPath(FOLDERID_CommonPrograms);
     }
     return std::wstring();
 }

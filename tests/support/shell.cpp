@@ -5,12 +5,6 @@
 #include <objidl.h>
 #include <shobjidl.h>
 
-std::wstring KnownFolder(REFKNOWNFOLDERID folder) {
-    CoTaskMemString path; // the shell may hand out memory even on failure
-    if (FAILED(SHGetKnownFolderPath(folder, 0, nullptr, path.Put())) || !path) return std::wstring();
-    return path.Get();
-}
-
 bool SaveLink(const std::wstring& linkPath, const std::wstring& target) {
     ComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid())))

@@ -1,14 +1,10 @@
-// Known folders and shell links for tests and test tools. The link functions need a COM apartment
-// on the calling thread.
+// Shell links for tests and test tools; they need a COM apartment on the calling thread. Known
+// folders come from base/known_folders.h, as the programs get them.
 #pragma once
 
-#include <windows.h>
-#include <shlobj.h>
+#include "base/known_folders.h"
 
 #include <string>
-
-// The folder's path, or empty when the shell does not know it.
-std::wstring KnownFolder(REFKNOWNFOLDERID folder);
 
 // Saves a link at `linkPath` whose program is `target`; nothing else is set.
 bool SaveLink(const std::wstring& linkPath, const std::wstring& target);

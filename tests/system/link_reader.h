@@ -8,7 +8,7 @@
 
 #include <string>
 
-inline std::wstring LinkPathIn(REFKNOWNFOLDERID folder) { return KnownFolder(folder) + L"\\ZENKA.lnk"; }
+inline std::wstring LinkPathIn(REFKNOWNFOLDERID folder) { return KnownFolderPath(folder) + L"\\ZENKA.lnk"; }
 
 // The link names the launcher in `targetDir` as its program and icon and starts in `targetDir`.
 inline void ExpectLinkTo(const std::wstring& linkPath, const std::wstring& targetDir) {

@@ -32,7 +32,7 @@ int MakeShortcuts(const std::wstring& targetDir) {
     bool saved = true;
     for (const KNOWNFOLDERID* folder : {&FOLDERID_PublicDesktop, &FOLDERID_CommonPrograms}) {
         saved = CreateShortcut(*folder, launcher, targetDir, L"ZENKA.lnk", description) && saved;
-        PrintLine(KnownFolder(*folder) + L"\\ZENKA.lnk");
+        PrintLine(KnownFolderPath(*folder) + L"\\ZENKA.lnk");
     }
     CoUninitialize();
     return saved ? 0 : 1;
