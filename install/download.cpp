@@ -114,12 +114,12 @@ BodyEnd ReceiveBody(DownloadRun& run) {
     uint64_t bytesSinceReport = 0;
     for (;;) {
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(run.handles.request, &available)) return BodyEnd::Lost;
+        if (!WinHttpQueryDataAvailable(run.handles.request.Get(), &available)) return BodyEnd::Lost;
         if (available == 0) {
             return IsDownloadComplete(run.offset, run.expectedSize) ? BodyEnd::Complete : BodyEnd::Lost;
         }
         DWORD received = 0;
-        if (!WinHttpReadData(run.handles.request, run.buffer.get(),
+        if (!WinHttpReadData(run.handles.request.Get(), run.buffer.get(),
                              available < TRANSFER_BUFFER_SIZE ? available : TRANSFER_BUFFER_SIZE, &received) ||
             received == 0) {
             return BodyEnd::Lost;
