@@ -53,7 +53,7 @@ struct InstallerSettings {
     GdiObject<HFONT> buttonFont;
     GdiObject<HFONT> smallFont;
     GdiObject<HFONT> consoleFont;
-    HICON appIcon = nullptr;
+    Icon appIcon;
 };
 
 struct SharedProgressState {

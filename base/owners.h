@@ -87,6 +87,12 @@ struct GdiObjectTraits : NullIsInvalid<Object> {
 template <typename Object>
 using GdiObject = UniqueAny<GdiObjectTraits<Object>>;
 
+// An icon of LoadImageW or CreateIconIndirect (not a shared one).
+struct IconTraits : NullIsInvalid<HICON> {
+    static void Close(Type icon) { DestroyIcon(icon); }
+};
+using Icon = UniqueAny<IconTraits>;
+
 // A memory DC of CreateCompatibleDC.
 struct MemoryDcTraits : NullIsInvalid<HDC> {
     static void Close(Type dc) { DeleteDC(dc); }

@@ -173,8 +173,8 @@ void ComposeSetupPage(HDC target, int width, int height) {
     FillRect(memory, &client, GdiObject<HBRUSH>(CreateSolidBrush(WINDOW_BACKGROUND)).Get());
     SetBkMode(memory, TRANSPARENT);
 
-    if (g_settings.appIcon != nullptr) {
-        DrawIconEx(memory, 28, 24, g_settings.appIcon, 48, 48, 0, nullptr, DI_NORMAL);
+    if (g_settings.appIcon) {
+        DrawIconEx(memory, 28, 24, g_settings.appIcon.Get(), 48, 48, 0, nullptr, DI_NORMAL);
     }
 
     // pageState is written only on this thread, so it is read without the lock.

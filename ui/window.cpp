@@ -57,8 +57,8 @@ void OnCreate(HWND window) {
     DwmSetWindowAttribute(window, DARK_MODE_ATTRIBUTE, &enable, sizeof(enable));
     DwmSetWindowAttribute(window, DARK_MODE_ATTRIBUTE_BEFORE_2004, &enable, sizeof(enable));
 
-    g_settings.appIcon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                       PAGE_ICON_SIZE, PAGE_ICON_SIZE, LR_DEFAULTCOLOR));
+    g_settings.appIcon.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                           PAGE_ICON_SIZE, PAGE_ICON_SIZE, LR_DEFAULTCOLOR)));
 
     g_settings.titleFont.Reset(MakeFont(L"Segoe UI", -22, FW_BOLD));
     g_settings.subtitleFont.Reset(MakeFont(L"Segoe UI", -13, FW_NORMAL));
@@ -90,8 +90,7 @@ void OnDestroy() {
     g_settings.buttonFont.Reset();
     g_settings.smallFont.Reset();
     g_settings.consoleFont.Reset();
-    if (g_settings.appIcon != nullptr) DestroyIcon(g_settings.appIcon);
-    g_settings.appIcon = nullptr;
+    g_settings.appIcon.Reset();
     PostQuitMessage(0);
 }
 
