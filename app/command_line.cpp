@@ -1,14 +1,10 @@
 #include "app/command_line.h"
 
+#include "base/owners.h"
+
 #include <shellapi.h>
 
-#include <memory>
-
 namespace {
-
-struct LocalFreeDeleter {
-    void operator()(LPWSTR* arguments) const { LocalFree(arguments); }
-};
 
 // The setting a value option writes, or null when `name` is not one of them.
 std::wstring* ValueOptionTarget(const std::wstring& name, InstallerSettings& settings) {
@@ -36,9 +32,9 @@ void ApplyCommandLine(const std::vector<std::wstring>& arguments, InstallerSetti
 
 void ReadProcessCommandLine(InstallerSettings& settings) {
     int count = 0;
-    std::unique_ptr<LPWSTR, LocalFreeDeleter> split(CommandLineToArgvW(GetCommandLineW(), &count));
+    const ArgumentArray split(CommandLineToArgvW(GetCommandLineW(), &count));
     if (!split) return;
     std::vector<std::wstring> arguments;
-    for (int i = 0; i < count; ++i) arguments.emplace_back(split.get()[i]);
+    for (int i = 0; i < count; ++i) arguments.emplace_back(split.Get()[i]);
     ApplyCommandLine(arguments, settings);
 }

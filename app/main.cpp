@@ -1,6 +1,6 @@
 // Process entry: everything lives in RunSetup so that tests can drive the same pieces.
-#include "app/startup.h"
-#include "system/dll_search.h"
+#include "base/dll_search.h"
+#include "ui/startup.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RestrictDllSearchToSystem();

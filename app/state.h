@@ -7,6 +7,8 @@
 // and is never held across a window-system call.
 #pragma once
 
+#include "base/owners.h"
+
 #include <windows.h>
 
 #include <deque>
@@ -44,23 +46,23 @@ struct InstallerSettings {
     HWND cancelButton = nullptr;
     HWND launchButton = nullptr;
     HWND closeButton = nullptr;
-    HFONT titleFont = nullptr;
-    HFONT subtitleFont = nullptr;
-    HFONT bodyFont = nullptr;
-    HFONT headingFont = nullptr;
-    HFONT buttonFont = nullptr;
-    HFONT smallFont = nullptr;
-    HFONT consoleFont = nullptr;
-    HICON appIcon = nullptr;
+    GdiObject<HFONT> titleFont;
+    GdiObject<HFONT> subtitleFont;
+    GdiObject<HFONT> bodyFont;
+    GdiObject<HFONT> headingFont;
+    GdiObject<HFONT> buttonFont;
+    GdiObject<HFONT> smallFont;
+    GdiObject<HFONT> consoleFont;
+    Icon appIcon;
 };
 
 struct SharedProgressState {
     std::mutex stateMutex;
     std::wstring statusText = L"Инициализация установки...";
     std::wstring detailText = L"Подготовка компонентов...";
-    int progress = 0;                   // thousandths, always within 0..PROGRESS_MAX
-    std::wstring errorText;             // the most recent fatal error
-    std::deque<std::wstring> logLines;  // oldest first, at most LOG_LINES_MAX
+    int progress = 0;                  // thousandths, always within 0..PROGRESS_MAX
+    std::wstring errorText;            // the most recent fatal error
+    std::deque<std::wstring> logLines; // oldest first, at most LOG_LINES_MAX
 };
 
 extern InstallerSettings g_settings;

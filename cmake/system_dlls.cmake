@@ -34,7 +34,7 @@ function(zenka_delay_import_libraries OUT_VAR)
   set(${OUT_VAR} ${libraries} PARENT_SCOPE)
 endfunction()
 
-# For an exe: keeps the load configuration of system/dll_search.cpp in the image and, after the
+# For an exe: keeps the load configuration of base/dll_search.cpp in the image and, after the
 # link, points the PE header's load-config directory at it (GNU ld 2.40 does not do that itself),
 # so that Windows 10 1607 and later also load the DLLs the system DLLs import from System32 only.
 function(zenka_system_dlls_only target)

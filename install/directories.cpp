@@ -1,7 +1,8 @@
 #include "install/directories.h"
 
+#include "base/path_name.h"
+
 namespace {
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool IsDirectory(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -10,17 +11,17 @@ bool IsDirectory(const std::wstring& path) {
 
 // Index just past the root that cannot be created: "C:\", "\\server\share\", "\\?\C:\" or "\".
 size_t RootLength(const std::wstring& path) {
-    if (path.size() >= 2 && path[1] == L':') return path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
-    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    if (path.size() >= 2 && path[1] == L':') return path.size() >= 3 && IsPathSeparator(path[2]) ? 3 : 2;
+    if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
         // "\\?\C:\..." and "\\server\share\...": skip two more components.
         size_t pos = 2;
         for (int component = 0; component < 2 && pos < path.size(); ++component) {
-            while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
+            while (pos < path.size() && !IsPathSeparator(path[pos])) ++pos;
             if (pos < path.size()) ++pos;
         }
         return pos;
     }
-    if (!path.empty() && IsSeparator(path[0])) return 1;
+    if (!path.empty() && IsPathSeparator(path[0])) return 1;
     return 0;
 }
 } // namespace
@@ -30,8 +31,8 @@ DWORD CreateDirectoryWithParents(const std::wstring& path) {
 
     DWORD lastError = ERROR_SUCCESS;
     for (size_t pos = RootLength(path); pos <= path.size(); ++pos) {
-        if (pos < path.size() && !IsSeparator(path[pos])) continue;
-        if (pos == 0 || IsSeparator(path[pos - 1])) continue; // doubled or trailing separator
+        if (pos < path.size() && !IsPathSeparator(path[pos])) continue;
+        if (pos == 0 || IsPathSeparator(path[pos - 1])) continue; // doubled or trailing separator
         const std::wstring prefix = path.substr(0, pos);
         if (!CreateDirectoryW(prefix.c_str(), nullptr)) lastError = GetLastError();
     }

@@ -1,6 +1,7 @@
 #include "install/download.h"
 
 #include "app/state.h"
+#include "base/owners.h"
 #include "install/download_progress.h"
 #include "install/partial_download.h"
 #include "install/resume_validator.h"
@@ -27,35 +28,23 @@ const wchar_t* const NETWORK_ERROR_TEXT =
 const wchar_t* const NETWORK_ERROR_CAPTION = L"ZENKA Setup - Ошибка сети";
 const wchar_t* const HTTP_ERROR_TEXT = L"Сервер вернул код ошибки HTTP: ";
 
-// The one owner of the open partial file.
-struct PartialFile {
-    HANDLE handle = INVALID_HANDLE_VALUE;
+// Closes what `file` held first (it would refuse the share), then opens the partial file.
+// Closing without a flush (Reset) is for a file about to be deleted or recreated.
+bool OpenPartialFile(FileHandle& file, const std::wstring& path, DWORD disposition) {
+    file.Reset();
+    file.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid();
+}
 
-    PartialFile() = default;
-    ~PartialFile() { Close(); }
-    PartialFile(const PartialFile&) = delete;
-    PartialFile& operator=(const PartialFile&) = delete;
+void Flush(const FileHandle& file) {
+    if (file) FlushFileBuffers(file.Get());
+}
 
-    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
-    bool Open(const std::wstring& path, DWORD disposition) {
-        Close();
-        handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                             disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return IsOpen();
-    }
-    void Flush() {
-        if (IsOpen()) FlushFileBuffers(handle);
-    }
-    // Without a flush: used where the file is about to be deleted or recreated.
-    void Close() {
-        if (IsOpen()) CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-    }
-    void FlushAndClose() {
-        Flush();
-        Close();
-    }
-};
+void FlushAndClose(FileHandle& file) {
+    Flush(file);
+    file.Reset();
+}
 
 // Everything one DownloadPackage run keeps; nothing of it outlives the run but the file on disk.
 struct DownloadRun {
@@ -63,7 +52,7 @@ struct DownloadRun {
     std::wstring partialPath;
     TransferTarget target;
     TransferHandles handles;
-    PartialFile file;
+    FileHandle file;
     uint64_t offset = 0;
     uint64_t expectedSize = 0;
     // Which server file the partial file holds the start of; empty when unknown. A ranged request
@@ -99,8 +88,7 @@ void Pause() {
 
 bool AskRetry(HWND window) {
     if (g_downloadSeam.askRetry != nullptr) return g_downloadSeam.askRetry(window);
-    return MessageBoxW(window, NETWORK_ERROR_TEXT, NETWORK_ERROR_CAPTION, MB_RETRYCANCEL | MB_ICONWARNING) ==
-           IDRETRY;
+    return MessageBoxW(window, NETWORK_ERROR_TEXT, NETWORK_ERROR_CAPTION, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
 }
 
 void PostReconnectNotice(const DownloadRun& run, int attempt) {
@@ -110,7 +98,7 @@ void PostReconnectNotice(const DownloadRun& run, int attempt) {
 
 // The partial file cannot be continued: forget it and ask for the whole package again.
 void ForgetPartialFile(DownloadRun& run) {
-    run.file.Close();
+    run.file.Reset();
     DeletePartialDownload(run.partialPath);
     run.validator.clear();
     run.offset = 0;
@@ -126,19 +114,19 @@ BodyEnd ReceiveBody(DownloadRun& run) {
     uint64_t bytesSinceReport = 0;
     for (;;) {
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(run.handles.request, &available)) return BodyEnd::Lost;
+        if (!WinHttpQueryDataAvailable(run.handles.request.Get(), &available)) return BodyEnd::Lost;
         if (available == 0) {
             return IsDownloadComplete(run.offset, run.expectedSize) ? BodyEnd::Complete : BodyEnd::Lost;
         }
         DWORD received = 0;
-        if (!WinHttpReadData(run.handles.request, run.buffer.get(),
+        if (!WinHttpReadData(run.handles.request.Get(), run.buffer.get(),
                              available < TRANSFER_BUFFER_SIZE ? available : TRANSFER_BUFFER_SIZE, &received) ||
             received == 0) {
             return BodyEnd::Lost;
         }
         if (run.expectedSize != 0 && received > run.expectedSize - run.offset) return BodyEnd::Overrun;
         DWORD written = 0;
-        if (!WriteFile(run.file.handle, run.buffer.get(), received, &written, nullptr) || written != received) {
+        if (!WriteFile(run.file.Get(), run.buffer.get(), received, &written, nullptr) || written != received) {
             return BodyEnd::WriteError;
         }
         run.offset += received;
@@ -148,12 +136,11 @@ BodyEnd ReceiveBody(DownloadRun& run) {
 
         const Clock::time_point now = Clock::now();
         if (now - lastReportTime < std::chrono::nanoseconds(PROGRESS_INTERVAL_NS)) continue;
-        const int64_t elapsedMs =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now - lastReportTime).count();
-        PostProgress(run.window, L"Загрузка компонентов ZENKA...",
-                     FormatDownloadDetail(run.offset, run.expectedSize,
-                                          TransferSpeedMbPerSecond(bytesSinceReport, elapsedMs)),
-                     DownloadThousandths(run.offset, run.expectedSize));
+        const int64_t elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastReportTime).count();
+        PostProgress(
+            run.window, L"Загрузка компонентов ZENKA...",
+            FormatDownloadDetail(run.offset, run.expectedSize, TransferSpeedMbPerSecond(bytesSinceReport, elapsedMs)),
+            DownloadThousandths(run.offset, run.expectedSize));
         lastReportTime = now;
         bytesSinceReport = 0;
     }
@@ -168,7 +155,7 @@ bool RetryAfterFailedAttempt(DownloadRun& run) {
         Pause();
         return true;
     }
-    run.file.FlushAndClose();
+    FlushAndClose(run.file);
     CloseTransferHandles(run.handles);
     if (AskRetry(run.window)) {
         run.retryCount = 0;
@@ -189,7 +176,7 @@ bool AllowImmediateRestart(DownloadRun& run, DWORD status) {
         ++run.restartsWithoutData;
         return true;
     }
-    run.file.FlushAndClose();
+    FlushAndClose(run.file);
     CloseTransferHandles(run.handles);
     PostFatalError(run.window, HTTP_ERROR_TEXT + std::to_wstring(status));
     return false;
@@ -216,10 +203,10 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
             return ResponseStep::RequestAgain;
         }
         run.expectedSize = size;
-        if (!run.file.IsOpen() && !run.file.Open(run.partialPath, OPEN_EXISTING)) {
+        if (!run.file.IsValid() && !OpenPartialFile(run.file, run.partialPath, OPEN_EXISTING)) {
             if (!AllowImmediateRestart(run, status)) return ResponseStep::Failed;
             // Start a fresh file and ask for the whole package; the old validator spoke for the old bytes.
-            run.file.Open(run.partialPath, CREATE_ALWAYS);
+            OpenPartialFile(run.file, run.partialPath, CREATE_ALWAYS);
             DeleteResumeValidator(run.partialPath);
             run.validator.clear();
             run.offset = 0;
@@ -229,15 +216,15 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
         {
             LARGE_INTEGER position;
             position.QuadPart = static_cast<LONGLONG>(run.offset);
-            SetFilePointerEx(run.file.handle, position, nullptr, FILE_BEGIN);
+            SetFilePointerEx(run.file.Get(), position, nullptr, FILE_BEGIN);
         }
         return ResponseStep::Receive;
     }
     case StatusAction::RestartWhole:
-        run.file.Close();
+        run.file.Reset();
         DeletePartialDownload(run.partialPath);
         run.validator.clear();
-        if (!run.file.Open(run.partialPath, CREATE_ALWAYS)) {
+        if (!OpenPartialFile(run.file, run.partialPath, CREATE_ALWAYS)) {
             CloseTransferHandles(run.handles);
             PostFatalError(run.window, L"Не удалось создать файл для записи: " + run.partialPath);
             return ResponseStep::Failed;
@@ -255,10 +242,9 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
         ForgetPartialFile(run);
         CloseTransferHandles(run.handles);
         return ResponseStep::RequestAgain;
-    case StatusAction::Fatal:
-        break;
+    case StatusAction::Fatal: break;
     }
-    run.file.FlushAndClose();
+    FlushAndClose(run.file);
     CloseTransferHandles(run.handles);
     PostFatalError(run.window, HTTP_ERROR_TEXT + std::to_wstring(status));
     return ResponseStep::Failed;
@@ -305,12 +291,12 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
         }
         switch (ReceiveBody(*run)) {
         case BodyEnd::Complete:
-            run->file.FlushAndClose();
+            FlushAndClose(run->file);
             CloseTransferHandles(run->handles);
             PostLogLine(window, L"[OK] Загрузка дистрибутива завершена успешно");
             return DownloadResult::Completed;
         case BodyEnd::WriteError:
-            run->file.FlushAndClose();
+            FlushAndClose(run->file);
             CloseTransferHandles(run->handles);
             PostFatalError(window, L"Ошибка записи файла на диск (недостаточно места или ошибка доступа).");
             return DownloadResult::Failed;
@@ -322,7 +308,7 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
         case BodyEnd::Lost:
             // The file stays open at `offset` for the ranged request that continues it. After a body
             // that brought bytes this is notice 1; an answer without a byte counts on from the last.
-            run->file.Flush();
+            Flush(run->file);
             CloseTransferHandles(run->handles);
             if (!RetryAfterFailedAttempt(*run)) return DownloadResult::Abandoned;
             break;

@@ -23,8 +23,7 @@ enum class DownloadResult {
 // past the known size; anything else starts the file again from byte 0. Only an answer that brings
 // body bytes sets the reconnect count back, so a server that never gives one reaches the box.
 // On Cancel it posts WM_CLOSE_REQUEST to `window` and returns Abandoned without a fatal error.
-DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl,
-                               const std::wstring& partialPath);
+DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, const std::wstring& partialPath);
 
 // What a test puts in place of the two things it cannot sit through or answer: the pause before
 // a retry and the network-error box. Null members mean the real ones. Set before a download starts.

@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <string>
 
-constexpr int RECONNECT_ATTEMPTS_MAX = 5;      // failed requests in a row retried on their own
-constexpr int RECONNECT_DELAY_MS = 2000;       // pause before every automatic retry
+constexpr int RECONNECT_ATTEMPTS_MAX = 5;           // failed requests in a row retried on their own
+constexpr int RECONNECT_DELAY_MS = 2000;            // pause before every automatic retry
 constexpr int64_t PROGRESS_INTERVAL_NS = 120000000; // least time between two progress reports
 // Restarts from zero that follow one another without a single body byte (416, a 206 that does
-// not fit the partial file, a 206 whose partial file could not be opened, a body past the known size). A sound server needs at most two in a
-// row; past this many the server is misbehaving, and retrying at full speed would only hammer it.
+// not fit the partial file, a 206 whose partial file could not be opened, a body past the known size). A sound server
+// needs at most two in a row; past this many the server is misbehaving, and retrying at full speed would only hammer
+// it.
 constexpr int IMMEDIATE_RESTARTS_MAX = 3;
 
 // "0.0 Б" .. "5120.0 ГБ": one decimal, units of 1024, gigabytes the largest unit.

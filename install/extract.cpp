@@ -1,6 +1,7 @@
 #include "install/extract.h"
 
 #include "app/state.h"
+#include "base/owners.h"
 #include "install/directories.h"
 #include "install/paths.h"
 
@@ -20,16 +21,11 @@ constexpr mz_uint CONSOLE_LINE_EVERY = 45;
 constexpr size_t ARCHIVE_STREAM_BUFFER = 256 * 1024;
 constexpr size_t OUTPUT_STREAM_BUFFER = 256 * 1024;
 
-struct StreamCloser {
-    void operator()(FILE* stream) const { fclose(stream); }
-};
-using Stream = std::unique_ptr<FILE, StreamCloser>;
-
-Stream OpenStream(const std::wstring& path, const wchar_t* mode, size_t bufferSize) {
+StdioFile OpenStream(const std::wstring& path, const wchar_t* mode, size_t bufferSize) {
     FILE* stream = nullptr;
-    if (_wfopen_s(&stream, path.c_str(), mode) != 0 || stream == nullptr) return Stream();
+    if (_wfopen_s(&stream, path.c_str(), mode) != 0 || stream == nullptr) return StdioFile();
     setvbuf(stream, nullptr, _IOFBF, bufferSize);
-    return Stream(stream);
+    return StdioFile(stream);
 }
 
 // Ends the reader before the stream it reads is closed.
@@ -62,9 +58,9 @@ std::wstring ParentOf(const std::wstring& path) {
 // Writes entry `index` to `outputPath`; returns the failure text, or empty on success.
 std::wstring ExtractFileEntry(mz_zip_archive& reader, mz_uint index, const std::wstring& outputPath,
                               const std::wstring& displayName) {
-    Stream output = OpenStream(outputPath, L"wb", OUTPUT_STREAM_BUFFER);
+    StdioFile output = OpenStream(outputPath, L"wb", OUTPUT_STREAM_BUFFER);
     if (!output) return L"Не удалось создать файл: " + displayName;
-    if (!mz_zip_reader_extract_to_cfile(&reader, index, output.get(), 0)) {
+    if (!mz_zip_reader_extract_to_cfile(&reader, index, output.Get(), 0)) {
         mz_zip_error code = mz_zip_get_last_error(&reader);
         // The inflater reports damaged deflate data without recording a reason; that is a failed
         // decompression, not "no error".
@@ -72,7 +68,7 @@ std::wstring ExtractFileEntry(mz_zip_archive& reader, mz_uint index, const std::
         return L"Ошибка извлечения файла: " + displayName + L" (код: " + std::to_wstring(static_cast<int>(code)) + L")";
     }
     // A write that failed only when the buffer was flushed is still a failed extraction.
-    if (fclose(output.release()) != 0) {
+    if (fclose(output.Release()) != 0) {
         return L"Ошибка извлечения файла: " + displayName + L" (код: " +
                std::to_wstring(static_cast<int>(MZ_ZIP_WRITE_CALLBACK_FAILED)) + L")";
     }
@@ -126,14 +122,14 @@ std::wstring ExtractEntries(HWND window, mz_zip_archive& reader, mz_uint count, 
 ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, const std::wstring& targetDir) {
     PostProgress(window, L"Распаковка дистрибутива ZENKA...", L"Открытие архива компонентов...", 1000);
 
-    Stream archive = OpenStream(packagePath, L"rb", ARCHIVE_STREAM_BUFFER);
+    StdioFile archive = OpenStream(packagePath, L"rb", ARCHIVE_STREAM_BUFFER);
     if (!archive) {
         PostFatalError(window, L"Не удалось открыть файл архива для распаковки: " + packagePath);
         return ExtractResult::Failed;
     }
 
     mz_zip_archive reader{};
-    if (!mz_zip_reader_init_cfile(&reader, archive.get(), 0, 0)) {
+    if (!mz_zip_reader_init_cfile(&reader, archive.Get(), 0, 0)) {
         PostFatalError(window, L"Ошибка чтения ZIP-архива (архив поврежден или имеет некорректный формат).");
         return ExtractResult::Failed;
     }
@@ -146,7 +142,7 @@ ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, const
         count = mz_zip_reader_get_num_files(&reader);
         failure = ExtractEntries(window, reader, count, targetDir);
     }
-    archive.reset();
+    archive.Reset();
     DeleteFileW(packagePath.c_str());
 
     if (!failure.empty()) {

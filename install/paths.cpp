@@ -1,20 +1,15 @@
 #include "install/paths.h"
 
+#include "base/path_name.h"
+#include "base/product.h"
+
 const wchar_t* const PACKAGE_FILE_NAME = L"payload.zip";
 const wchar_t* const PARTIAL_FILE_NAME = L"payload.zip.downloading";
 
 namespace {
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-bool IsDriveDesignator(const std::wstring& s) {
-    return s.size() == 2 && s[1] == L':' &&
-           ((s[0] >= L'A' && s[0] <= L'Z') || (s[0] >= L'a' && s[0] <= L'z'));
-}
 // Win32 drops trailing dots and blanks from a component, so ".. " or "..." may act as "..";
 // any component made only of dots and blanks (other than ".") is refused outright.
-bool IsDotsAndBlanks(const std::wstring& component) {
-    return component.find_first_not_of(L". ") == std::wstring::npos;
-}
+bool IsDotsAndBlanks(const std::wstring& component) { return component.find_first_not_of(L". ") == std::wstring::npos; }
 
 // Device names open a device, not a file, whatever directory they are joined to ("NUL", "com1.txt").
 bool IsDeviceName(const std::wstring& component) {
@@ -23,8 +18,8 @@ bool IsDeviceName(const std::wstring& component) {
     for (wchar_t& c : stem) {
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
     }
-    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" ||
-        stem == L"CONIN$" || stem == L"CONOUT$") {
+    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" || stem == L"CONIN$" ||
+        stem == L"CONOUT$") {
         return true;
     }
     if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0)) return false;
@@ -34,17 +29,12 @@ bool IsDeviceName(const std::wstring& component) {
 }
 } // namespace
 
-std::wstring AppendPathName(const std::wstring& dir, const std::wstring& name) {
-    if (dir.empty() || IsDriveDesignator(dir) || IsSeparator(dir.back())) return dir + name;
-    return dir + L'\\' + name;
-}
-
-std::wstring LauncherPath(const std::wstring& dir) { return dir + L"\\ZENKA.exe"; }
+std::wstring LauncherPath(const std::wstring& dir) { return dir + L"\\" + LAUNCHER_FILE_NAME; }
 
 std::wstring ValidatorPath(const std::wstring& partialPath) { return partialPath + L".validator"; }
 
 bool IsContainedEntryName(const std::wstring& name) {
-    if (name.empty() || IsSeparator(name.front())) return false;
+    if (name.empty() || IsPathSeparator(name.front())) return false;
     // A colon anywhere is either a drive ("C:x", "C:\x") or an NTFS stream, never a plain name.
     if (name.find(L':') != std::wstring::npos) return false;
 
@@ -52,7 +42,7 @@ bool IsContainedEntryName(const std::wstring& name) {
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) ++end;
+        while (end < name.size() && !IsPathSeparator(name[end])) ++end;
         const std::wstring component = name.substr(start, end - start);
         if (component == L"..") {
             if (--depth < 0) return false;

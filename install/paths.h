@@ -3,17 +3,15 @@
 
 #include <string>
 
-// `name` after one backslash; no backslash is inserted when `dir` is empty, is a bare drive
-// designator ("C:") or already ends in a backslash or slash.
-std::wstring AppendPathName(const std::wstring& dir, const std::wstring& name);
+#include "base/path_name.h"
 
 // `dir` followed directly by "\ZENKA.exe" (plain concatenation, so "C:\X\" gives "C:\X\\ZENKA.exe").
 // The shortcuts, the launch button and the uninstall entry all name the launcher this way.
 std::wstring LauncherPath(const std::wstring& dir);
 
 // The files the pipeline keeps in the target directory.
-extern const wchar_t* const PACKAGE_FILE_NAME;  // "payload.zip"
-extern const wchar_t* const PARTIAL_FILE_NAME;  // "payload.zip.downloading"
+extern const wchar_t* const PACKAGE_FILE_NAME; // "payload.zip"
+extern const wchar_t* const PARTIAL_FILE_NAME; // "payload.zip.downloading"
 
 // The file beside a partial download that remembers which server file it came from: `partialPath`
 // followed by ".validator" ("payload.zip.downloading.validator").

@@ -1,12 +1,12 @@
 #include "install/target_folder.h"
 
+#include "base/product.h"
+
 #include <windows.h>
 
 #include <vector>
 
 namespace {
-
-const wchar_t* const UPDATER_SUFFIX = L"\\zenka-updater.exe";
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -61,8 +61,8 @@ bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer) {
     while (a.size() > 3 && a.back() == L'\\') a.pop_back();
     while (b.size() > 3 && b.back() == L'\\') b.pop_back();
     if (b.empty() || a.size() < b.size() ||
-        CompareStringOrdinal(a.c_str(), static_cast<int>(b.size()), b.c_str(), static_cast<int>(b.size()),
-                             TRUE) != CSTR_EQUAL) {
+        CompareStringOrdinal(a.c_str(), static_cast<int>(b.size()), b.c_str(), static_cast<int>(b.size()), TRUE) !=
+            CSTR_EQUAL) {
         return false;
     }
     return a.size() == b.size() || b.back() == L'\\' || a[b.size()] == L'\\';
@@ -87,7 +87,7 @@ TargetVerdict CheckTargetFolder(const std::wstring& targetDir, const SystemFolde
     }
     // The uninstall command and the links name files in the folder exactly as given, so they are
     // measured as given too; "\ZENKA.exe" is shorter than the updater's name.
-    if (targetDir.size() + std::wstring(UPDATER_SUFFIX).size() >= MAX_PATH) return TargetVerdict::TooLong;
+    if (targetDir.size() + 1 + std::wstring(UPDATER_FILE_NAME).size() >= MAX_PATH) return TargetVerdict::TooLong;
     return TargetVerdict::Usable;
 }
 

@@ -10,23 +10,14 @@ namespace {
 constexpr int RESOLVE_TIMEOUT_MS = 10000;
 constexpr int CONNECT_TIMEOUT_MS = 10000;
 constexpr int SEND_TIMEOUT_MS = 15000;
-constexpr int RECEIVE_TIMEOUT_MS = 15000; // bounds each wait for headers and for body data
+constexpr int RECEIVE_TIMEOUT_MS = 15000;   // bounds each wait for headers and for body data
 constexpr DWORD HEADER_BUFFER_CHARS = 1024; // far beyond any length, ETag, date or Content-Range
-
-void CloseSlot(HINTERNET& slot) {
-    if (slot != nullptr) {
-        WinHttpCloseHandle(slot);
-        slot = nullptr;
-    }
-}
 } // namespace
 
-TransferHandles::~TransferHandles() { CloseTransferHandles(*this); }
-
 void CloseTransferHandles(TransferHandles& handles) {
-    CloseSlot(handles.request);
-    CloseSlot(handles.connection);
-    CloseSlot(handles.session);
+    handles.request.Reset();
+    handles.connection.Reset();
+    handles.session.Reset();
 }
 
 bool SplitTransferUrl(const std::wstring& url, TransferTarget& target) {
@@ -46,58 +37,56 @@ bool SplitTransferUrl(const std::wstring& url, TransferTarget& target) {
     return true;
 }
 
-std::wstring BuildRangeHeader(uint64_t offset) {
-    return L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n";
-}
+std::wstring BuildRangeHeader(uint64_t offset) { return L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n"; }
 
-bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset,
-                         DWORD& status, uint64_t& contentLength, const std::wstring& validator) {
+bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset, DWORD& status,
+                         uint64_t& contentLength, const std::wstring& validator) {
     // Nothing is reused across attempts: a broken connection must not be picked up again.
     CloseTransferHandles(handles);
 
-    handles.session = WinHttpOpen(TRANSFER_USER_AGENT, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    if (handles.session == nullptr) return false;
-    WinHttpSetTimeouts(handles.session, RESOLVE_TIMEOUT_MS, CONNECT_TIMEOUT_MS, SEND_TIMEOUT_MS,
+    handles.session.Reset(WinHttpOpen(TRANSFER_USER_AGENT, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                      WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!handles.session) return false;
+    WinHttpSetTimeouts(handles.session.Get(), RESOLVE_TIMEOUT_MS, CONNECT_TIMEOUT_MS, SEND_TIMEOUT_MS,
                        RECEIVE_TIMEOUT_MS);
     // Some WinHTTP implementations wait for the response headers under a separate limit that is
     // unbounded by default, so a server that accepts the request and then stays silent would hang
     // the installation; the receive time-out is meant to bound that wait too.
     DWORD headersTimeout = RECEIVE_TIMEOUT_MS;
-    WinHttpSetOption(handles.session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
+    WinHttpSetOption(handles.session.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
                      sizeof(headersTimeout));
 
-    handles.connection = WinHttpConnect(handles.session, target.hostName, target.port, 0);
-    if (handles.connection == nullptr) return false;
+    handles.connection.Reset(WinHttpConnect(handles.session.Get(), target.hostName, target.port, 0));
+    if (!handles.connection) return false;
 
     const DWORD flags = target.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    handles.request = WinHttpOpenRequest(handles.connection, L"GET", target.urlPath, nullptr,
-                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
-    if (handles.request == nullptr) return false;
+    handles.request.Reset(WinHttpOpenRequest(handles.connection.Get(), L"GET", target.urlPath, nullptr,
+                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+    if (!handles.request) return false;
 
     if (offset != 0) {
         // Without the header the server sends the whole resource; a failure here only costs the resume.
         const std::wstring range = BuildRangeHeader(offset);
-        WinHttpAddRequestHeaders(handles.request, range.c_str(), static_cast<DWORD>(range.size()),
+        WinHttpAddRequestHeaders(handles.request.Get(), range.c_str(), static_cast<DWORD>(range.size()),
                                  WINHTTP_ADDREQ_FLAG_ADD);
         const std::wstring ifRange = BuildIfRangeHeader(validator);
         if (!ifRange.empty() &&
-            !WinHttpAddRequestHeaders(handles.request, ifRange.c_str(), static_cast<DWORD>(ifRange.size()),
+            !WinHttpAddRequestHeaders(handles.request.Get(), ifRange.c_str(), static_cast<DWORD>(ifRange.size()),
                                       WINHTTP_ADDREQ_FLAG_ADD)) {
             // A range without its condition could splice two different files: rather no request.
             return false;
         }
     }
 
-    if (!WinHttpSendRequest(handles.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                            0, 0, 0)) {
+    if (!WinHttpSendRequest(handles.request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                            0)) {
         return false;
     }
-    if (!WinHttpReceiveResponse(handles.request, nullptr)) return false;
+    if (!WinHttpReceiveResponse(handles.request.Get(), nullptr)) return false;
 
     DWORD code = 0;
     DWORD codeSize = sizeof(code);
-    if (!WinHttpQueryHeaders(handles.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+    if (!WinHttpQueryHeaders(handles.request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &code, &codeSize, WINHTTP_NO_HEADER_INDEX)) {
         return false;
     }
@@ -109,10 +98,10 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
 }
 
 std::wstring QueryResponseHeader(const TransferHandles& handles, DWORD query) {
-    if (handles.request == nullptr) return std::wstring();
+    if (!handles.request) return std::wstring();
     wchar_t text[HEADER_BUFFER_CHARS] = {};
     DWORD size = sizeof(text);
-    if (!WinHttpQueryHeaders(handles.request, query, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+    if (!WinHttpQueryHeaders(handles.request.Get(), query, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
                              WINHTTP_NO_HEADER_INDEX)) {
         return std::wstring();
     }

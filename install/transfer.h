@@ -3,6 +3,8 @@
 // request handle left open in TransferHandles.
 #pragma once
 
+#include "base/owners.h"
+
 #include <windows.h>
 #include <winhttp.h>
 
@@ -17,18 +19,18 @@ struct TransferTarget {
     wchar_t urlPath[1024] = {};
 };
 
+struct WinHttpHandleTraits : NullIsInvalid<HINTERNET> {
+    static void Close(Type handle) { WinHttpCloseHandle(handle); }
+};
+using WinHttpHandle = UniqueAny<WinHttpHandleTraits>;
+
 // The handles of the current attempt, each null or owned by this record. They are released in the
 // order request, connection, session by CloseTransferHandles, by the next SendTransferRequest, or at
-// the latest when the record goes out of scope.
+// the latest when the record goes out of scope (they are declared in the order they are opened).
 struct TransferHandles {
-    HINTERNET request = nullptr;
-    HINTERNET connection = nullptr;
-    HINTERNET session = nullptr;
-
-    TransferHandles() = default;
-    ~TransferHandles();
-    TransferHandles(const TransferHandles&) = delete;
-    TransferHandles& operator=(const TransferHandles&) = delete;
+    WinHttpHandle session;
+    WinHttpHandle connection;
+    WinHttpHandle request;
 };
 
 extern const wchar_t* const TRANSFER_USER_AGENT; // "ZENKA-Bootstrapper/1.0"
@@ -48,8 +50,8 @@ std::wstring BuildRangeHeader(uint64_t offset);
 // `contentLength` the announced body size (0 when absent or unreadable), and the request handle
 // stays open for the body. False on any failure before that; the handles opened so far stay in the
 // record until the next call or CloseTransferHandles.
-bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset,
-                         DWORD& status, uint64_t& contentLength, const std::wstring& validator = std::wstring());
+bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset, DWORD& status,
+                         uint64_t& contentLength, const std::wstring& validator = std::wstring());
 
 // A header of the response to the last successful SendTransferRequest (WINHTTP_QUERY_ETAG,
 // WINHTTP_QUERY_LAST_MODIFIED, WINHTTP_QUERY_CONTENT_RANGE ...); empty when absent, unreadable or

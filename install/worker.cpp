@@ -1,6 +1,8 @@
 #include "install/worker.h"
 
 #include "app/state.h"
+#include "base/owners.h"
+#include "base/product.h"
 #include "install/checksum.h"
 #include "install/directories.h"
 #include "install/download.h"
@@ -22,22 +24,10 @@
 #include <thread>
 #include <utility>
 
-#include "publisher.h"
-
 namespace {
 
-const wchar_t* const SHORTCUT_FILE_NAME = L"ZENKA.lnk";
 const wchar_t* const SHORTCUT_DESCRIPTION = L"ZENKA Game Launcher & Library Manager";
-const wchar_t* const INSTALLED_VERSION = ZENKA_VERSION;
 constexpr std::chrono::milliseconds FINISH_PAUSE{250};
-
-// CoUninitialize on every way out of the worker, the exception path included.
-struct ComApartment {
-    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    ~ComApartment() { CoUninitialize(); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-};
 
 // Steps 2..19 of an installation. Returns early after any failure, which its step has reported.
 void RunPipeline(HWND window, const WorkerValues& values) {
@@ -72,8 +62,7 @@ void RunPipeline(HWND window, const WorkerValues& values) {
         PostLogLine(window, L"[OK] Контрольная сумма архива подтверждена");
         PostLogLine(window, L"[..] Распаковка ядра WinUI 3 и рантайма .NET CoreCLR...");
         DeleteFileW(packagePath.c_str()); // a stale package from an earlier run; absence is fine
-        if (!MoveFileExW(partialPath.c_str(), packagePath.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        if (!MoveFileExW(partialPath.c_str(), packagePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
             PostFatalError(window, L"Не удалось переименовать временный архив: " +
                                        std::to_wstring(static_cast<long>(GetLastError())));
             return;
@@ -88,9 +77,9 @@ void RunPipeline(HWND window, const WorkerValues& values) {
     PostProgress(window, L"Завершение установки...", L"Создание ярлыков и регистрация в системе...", 1000);
     PostLogLine(window, L"[..] Регистрация фоновой службы и создание ярлыков...");
     const std::wstring launcherPath = LauncherPath(targetDir);
-    CreateShortcut(FOLDERID_PublicDesktop, launcherPath, targetDir, SHORTCUT_FILE_NAME, SHORTCUT_DESCRIPTION);
-    CreateShortcut(FOLDERID_CommonPrograms, launcherPath, targetDir, SHORTCUT_FILE_NAME, SHORTCUT_DESCRIPTION);
-    RegisterUninstallEntry(targetDir, INSTALLED_VERSION);
+    CreateShortcut(FOLDERID_PublicDesktop, launcherPath, targetDir, LINK_FILE_NAME, SHORTCUT_DESCRIPTION);
+    CreateShortcut(FOLDERID_CommonPrograms, launcherPath, targetDir, LINK_FILE_NAME, SHORTCUT_DESCRIPTION);
+    RegisterUninstallEntry(targetDir, PRODUCT_VERSION);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
     PostLogLine(window, L"[OK] Все компоненты успешно развернуты и готовы к запуску");
     PostProgress(window, L"Установка успешно завершена!", L"Все компоненты лаунчера готовы к работе.", 1000);
@@ -112,7 +101,8 @@ std::wstring WidenExceptionMessage(const char* message) {
 }
 
 void RunInstallWorker(HWND window, WorkerValues values) {
-    ComApartment apartment;
+    // Left on every way out of the worker, the exception path included.
+    const ComApartment apartment = JoinOwnThreadApartment();
     try {
         RunPipeline(window, values);
     } catch (const std::exception& e) {
@@ -142,7 +132,7 @@ bool StartInstallWorker(HWND window, const WorkerValues& values) {
 
     const uintptr_t thread = _beginthreadex(nullptr, 0, &InstallThreadEntry, record.get(), 0, nullptr);
     if (thread == 0) return false;
-    record.release(); // the thread owns it now
+    record.release();                              // the thread owns it now
     CloseHandle(reinterpret_cast<HANDLE>(thread)); // detached: nobody waits for the worker
     return true;
 }

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <memory>
 
+#include "base/owners.h"
 #include "sample/install_location.h"
 
 namespace {
@@ -49,18 +49,17 @@ bool DecodeUtf8(const std::string& text, std::wstring& wide) {
     if (text.empty()) {
         return true;
     }
-    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                     static_cast<int>(text.size()), nullptr, 0);
+    int length =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (length <= 0) {
         return false;
     }
     wide.resize(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                        &wide[0], length);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0], length);
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries) {
     entries.clear();
@@ -90,19 +89,18 @@ bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries) {
 
 bool ReadFileList(const std::wstring& installDirectory, std::vector<ListedPath>& entries) {
     entries.clear();
-    std::unique_ptr<FILE, int (*)(FILE*)> file(
-        _wfopen((installDirectory + L"\\" + FILE_LIST_NAME).c_str(), L"rb"), &fclose);
+    const StdioFile file(_wfopen((installDirectory + L"\\" + FILE_LIST_NAME).c_str(), L"rb"));
     if (!file) {
         return false;
     }
     std::string text;
     char buffer[65536];
     size_t read = 0;
-    while ((read = fread(buffer, 1, sizeof(buffer), file.get())) > 0) {
+    while ((read = fread(buffer, 1, sizeof(buffer), file.Get())) > 0) {
         text.append(buffer, read);
         if (text.size() > FILE_LIST_SIZE_MAX) {
             return false;
         }
     }
-    return ferror(file.get()) == 0 && ParseFileList(text, entries);
+    return ferror(file.Get()) == 0 && ParseFileList(text, entries);
 }

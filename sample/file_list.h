@@ -11,7 +11,7 @@
 inline const wchar_t* const FILE_LIST_NAME = L"zenka-files.txt";
 
 struct ListedPath {
-    std::wstring path;  // relative to the installation folder, backslashes, at least one name
+    std::wstring path; // relative to the installation folder, backslashes, at least one name
     bool isDirectory = false;
 };
 

@@ -39,11 +39,10 @@ std::vector<std::wstring> SplitParts(const std::wstring& path) {
 // Letter case is compared the way the file system does, with the system's upper-case table, which
 // covers every alphabet (the C runtime's towlower knows only ASCII in its default locale).
 bool EqualIgnoringCase(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength) {
-    return CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength), TRUE) ==
-           CSTR_EQUAL;
+    return CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength), TRUE) == CSTR_EQUAL;
 }
 
-}  // namespace
+} // namespace
 
 bool IsValidName(const std::wstring& name) {
     if (name.empty() || name == L"." || name == L"..") {
@@ -85,20 +84,17 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 bool IsInsideDirectory(const std::wstring& path, const std::wstring& directory) {
     std::wstring p = NormalizeDirectoryPath(path);
     std::wstring d = NormalizeDirectoryPath(directory);
-    if (d.empty() || p.size() < d.size() ||
-        !EqualIgnoringCase(p.c_str(), d.size(), d.c_str(), d.size())) {
+    if (d.empty() || p.size() < d.size() || !EqualIgnoringCase(p.c_str(), d.size(), d.c_str(), d.size())) {
         return false;
     }
     // A drive root already ends with its backslash; any other directory needs one next.
     return p.size() == d.size() || d.back() == L'\\' || p[d.size()] == L'\\';
 }
 
-LocationVerdict CheckRemovalDirectory(const std::wstring& directory,
-                                      const std::vector<std::wstring>& protectedFolders,
+LocationVerdict CheckRemovalDirectory(const std::wstring& directory, const std::vector<std::wstring>& protectedFolders,
                                       bool containsUpdater) {
     std::wstring path = NormalizeDirectoryPath(directory);
-    if (StartsWith(path, L"\\\\.\\") || StartsWith(path, L"\\\\?\\") ||
-        (!HasDrivePrefix(path) && !IsUnc(path))) {
+    if (StartsWith(path, L"\\\\.\\") || StartsWith(path, L"\\\\?\\") || (!HasDrivePrefix(path) && !IsUnc(path))) {
         return LocationVerdict::NotAbsolute;
     }
     std::vector<std::wstring> parts = SplitParts(path);

@@ -5,9 +5,10 @@
 
 #include <string>
 
+#include "base/dll_search.h"
+#include "base/owners.h"
 #include "sample/launcher_window.h"
 #include "sample/system_folders.h"
-#include "system/dll_search.h"
 
 namespace {
 
@@ -23,9 +24,9 @@ const int ICON_RESOURCE = 1;
 struct LauncherView {
     std::wstring programPath;
     std::wstring currentDirectory;
-    HFONT titleFont = nullptr;
-    HFONT labelFont = nullptr;
-    HFONT valueFont = nullptr;
+    GdiObject<HFONT> titleFont;
+    GdiObject<HFONT> labelFont;
+    GdiObject<HFONT> valueFont;
 };
 
 LauncherView g_view;
@@ -42,9 +43,8 @@ std::wstring CurrentDirectory() {
 }
 
 HFONT MakeFont(int height, int weight) {
-    return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, L"Segoe UI");
+    return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Segoe UI");
 }
 
 // Draws `text` wrapped into `area` (long paths break between characters) and returns the bottom.
@@ -65,63 +65,52 @@ void Paint(HWND window) {
     RECT client;
     GetClientRect(window, &client);
     // Drawn off screen and copied in one go, so resizing does not flicker.
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    HGDIOBJ oldFont = SelectObject(dc, g_view.titleFont);
+    {
+        const MemoryDc memory(CreateCompatibleDC(screen));
+        const HDC dc = memory.Get();
+        const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen, client.right, client.bottom));
+        const GdiSelection bitmapSelection(dc, bitmap.Get());
+        const GdiSelection fontSelection(dc, g_view.titleFont.Get());
 
-    HBRUSH background = CreateSolidBrush(BACKGROUND);
-    FillRect(dc, &client, background);
-    DeleteObject(background);
-    HBRUSH accent = CreateSolidBrush(ACCENT);
-    RECT stripe = {0, 0, client.right, 4};
-    FillRect(dc, &stripe, accent);
-    DeleteObject(accent);
+        FillRect(dc, &client, GdiObject<HBRUSH>(CreateSolidBrush(BACKGROUND)).Get());
+        RECT stripe = {0, 0, client.right, 4};
+        FillRect(dc, &stripe, GdiObject<HBRUSH>(CreateSolidBrush(ACCENT)).Get());
 
-    SetBkMode(dc, TRANSPARENT);
-    const int margin = 28;
-    RECT area = {margin, 24, client.right - margin, client.bottom - margin};
-    area.top = DrawWrapped(dc, L"ZENKA", g_view.titleFont, TITLE_COLOUR, area) + 18;
-    area.top = DrawWrapped(dc, L"Программа запущена из:", g_view.labelFont, LABEL_COLOUR, area) + 4;
-    area.top = DrawWrapped(dc, g_view.programPath, g_view.valueFont, VALUE_COLOUR, area) + 16;
-    area.top = DrawWrapped(dc, L"Текущая папка:", g_view.labelFont, LABEL_COLOUR, area) + 4;
-    DrawWrapped(dc, g_view.currentDirectory, g_view.valueFont, VALUE_COLOUR, area);
+        SetBkMode(dc, TRANSPARENT);
+        const int margin = 28;
+        RECT area = {margin, 24, client.right - margin, client.bottom - margin};
+        area.top = DrawWrapped(dc, L"ZENKA", g_view.titleFont.Get(), TITLE_COLOUR, area) + 18;
+        area.top = DrawWrapped(dc, L"Программа запущена из:", g_view.labelFont.Get(), LABEL_COLOUR, area) + 4;
+        area.top = DrawWrapped(dc, g_view.programPath, g_view.valueFont.Get(), VALUE_COLOUR, area) + 16;
+        area.top = DrawWrapped(dc, L"Текущая папка:", g_view.labelFont.Get(), LABEL_COLOUR, area) + 4;
+        DrawWrapped(dc, g_view.currentDirectory, g_view.valueFont.Get(), VALUE_COLOUR, area);
 
-    BitBlt(screen, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-    SelectObject(dc, oldFont);
-    SelectObject(dc, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+        BitBlt(screen, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    }
     EndPaint(window, &paint);
 }
 
 LRESULT CALLBACK LauncherProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_CREATE:
-            g_view.titleFont = MakeFont(30, FW_BOLD);
-            g_view.labelFont = MakeFont(15, FW_NORMAL);
-            g_view.valueFont = MakeFont(17, FW_SEMIBOLD);
-            return 0;
-        case WM_ERASEBKGND:
-            return 1;  // everything is painted in WM_PAINT
-        case WM_SIZE:
-            InvalidateRect(window, nullptr, FALSE);
-            return 0;
-        case WM_PAINT:
-            Paint(window);
-            return 0;
-        case WM_DESTROY:
-            DeleteObject(g_view.titleFont);
-            DeleteObject(g_view.labelFont);
-            DeleteObject(g_view.valueFont);
-            PostQuitMessage(0);
-            return 0;
-        default:
-            return DefWindowProcW(window, message, wParam, lParam);
+    case WM_CREATE:
+        g_view.titleFont.Reset(MakeFont(30, FW_BOLD));
+        g_view.labelFont.Reset(MakeFont(15, FW_NORMAL));
+        g_view.valueFont.Reset(MakeFont(17, FW_SEMIBOLD));
+        return 0;
+    case WM_ERASEBKGND: return 1; // everything is painted in WM_PAINT
+    case WM_SIZE: InvalidateRect(window, nullptr, FALSE); return 0;
+    case WM_PAINT: Paint(window); return 0;
+    case WM_DESTROY:
+        g_view.titleFont.Reset();
+        g_view.labelFont.Reset();
+        g_view.valueFont.Reset();
+        PostQuitMessage(0);
+        return 0;
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
-}  // namespace
+} // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     RestrictDllSearchToSystem();
@@ -133,9 +122,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     windowClass.lpfnWndProc = LauncherProc;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(ICON_RESOURCE));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(ICON_RESOURCE),
-                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                        GetSystemMetrics(SM_CYSMICON), 0));
+    windowClass.hIconSm =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(ICON_RESOURCE), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = LAUNCHER_WINDOW_CLASS;
     if (RegisterClassExW(&windowClass) == 0) {
@@ -145,9 +134,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     const DWORD style = WS_OVERLAPPEDWINDOW;
     RECT frame = {0, 0, CLIENT_WIDTH, CLIENT_HEIGHT};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
-    HWND window = CreateWindowExW(0, LAUNCHER_WINDOW_CLASS, L"ZENKA", style, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
-                                  nullptr, nullptr, instance, nullptr);
+    HWND window =
+        CreateWindowExW(0, LAUNCHER_WINDOW_CLASS, L"ZENKA", style, CW_USEDEFAULT, CW_USEDEFAULT,
+                        frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         return 1;
     }

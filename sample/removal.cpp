@@ -5,46 +5,10 @@
 
 #include <algorithm>
 
+#include "base/owners.h"
 #include "sample/install_location.h"
 
 namespace {
-
-struct FindHandle {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    FindHandle() = default;
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    ~FindHandle() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            FindClose(handle);
-        }
-    }
-};
-
-struct RegistryKey {
-    HKEY handle = nullptr;
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    ~RegistryKey() {
-        if (handle != nullptr) {
-            RegCloseKey(handle);
-        }
-    }
-};
-
-template <typename T>
-struct ComPointer {
-    T* pointer = nullptr;
-    ComPointer() = default;
-    ComPointer(const ComPointer&) = delete;
-    ComPointer& operator=(const ComPointer&) = delete;
-    ~ComPointer() {
-        if (pointer != nullptr) {
-            pointer->Release();
-        }
-    }
-};
 
 bool DeleteOneFile(const std::wstring& path, DWORD attributes) {
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
@@ -54,8 +18,7 @@ bool DeleteOneFile(const std::wstring& path, DWORD attributes) {
 }
 
 bool IsDotEntry(const wchar_t* name) {
-    return (name[0] == L'.' && name[1] == L'\0') ||
-           (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
+    return (name[0] == L'.' && name[1] == L'\0') || (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
 }
 
 // Empties `directory` and removes it; *kept* tells whether `keepPath` was met below it.
@@ -63,10 +26,9 @@ unsigned RemoveTreeBelow(const std::wstring& directory, const std::wstring& keep
     unsigned failures = 0;
     {
         WIN32_FIND_DATAW data;
-        FindHandle find;
-        find.handle = FindFirstFileExW((directory + L"\\*").c_str(), FindExInfoBasic, &data,
-                                       FindExSearchNameMatch, nullptr, 0);
-        if (find.handle == INVALID_HANDLE_VALUE) {
+        const FindHandle find(
+            FindFirstFileExW((directory + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+        if (!find) {
             DWORD error = GetLastError();
             return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? 0 : 1;
         }
@@ -91,13 +53,12 @@ unsigned RemoveTreeBelow(const std::wstring& directory, const std::wstring& keep
             } else if (!DeleteOneFile(path, data.dwFileAttributes)) {
                 ++failures;
             }
-        } while (FindNextFileW(find.handle, &data) != 0);
+        } while (FindNextFileW(find.Get(), &data) != 0);
     }
     if (!kept && failures == 0) {
         DWORD attributes = GetFileAttributesW(directory.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            SetFileAttributesW(directory.c_str(),
-                               attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+            SetFileAttributesW(directory.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
         }
         if (RemoveDirectoryW(directory.c_str()) == 0) {
             ++failures;
@@ -110,10 +71,8 @@ unsigned RemoveTreeBelow(const std::wstring& directory, const std::wstring& keep
 // what it points to cannot be reached.
 DWORD OwnAttributes(const std::wstring& path) {
     WIN32_FIND_DATAW data;
-    FindHandle find;
-    find.handle = FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                   nullptr, 0);
-    return find.handle == INVALID_HANDLE_VALUE ? INVALID_FILE_ATTRIBUTES : data.dwFileAttributes;
+    const FindHandle find(FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    return find ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsDirectoryLink(DWORD attributes) {
@@ -124,8 +83,7 @@ bool IsDirectoryLink(DWORD attributes) {
 // True when no folder on the way from `root` to `root`\`relative` (the last name excluded) is a
 // directory link: one the user put there could lead elsewhere.
 bool ReachableWithoutLinks(const std::wstring& root, const std::wstring& relative) {
-    for (size_t slash = relative.find(L'\\'); slash != std::wstring::npos;
-         slash = relative.find(L'\\', slash + 1)) {
+    for (size_t slash = relative.find(L'\\'); slash != std::wstring::npos; slash = relative.find(L'\\', slash + 1)) {
         if (IsDirectoryLink(OwnAttributes(root + L"\\" + relative.substr(0, slash)))) {
             return false;
         }
@@ -153,9 +111,7 @@ std::vector<std::wstring> FoldersDeepestFirst(const std::vector<ListedPath>& lis
         return Depth(a) != Depth(b) ? Depth(a) > Depth(b) : a < b;
     });
     folders.erase(std::unique(folders.begin(), folders.end(),
-                              [](const std::wstring& a, const std::wstring& b) {
-                                  return SamePath(a, b);
-                              }),
+                              [](const std::wstring& a, const std::wstring& b) { return SamePath(a, b); }),
                   folders.end());
     return folders;
 }
@@ -167,7 +123,7 @@ bool DeleteListedFile(const std::wstring& path) {
         return true;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return true;  // a folder now stands where the package had a file: not ours to touch
+        return true; // a folder now stands where the package had a file: not ours to touch
     }
     return DeleteOneFile(path, attributes);
 }
@@ -182,8 +138,7 @@ std::wstring ReadStringValue(HKEY key, const wchar_t* name, bool& present) {
     }
     std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
     DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]), &bytes) !=
-        ERROR_SUCCESS) {
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]), &bytes) != ERROR_SUCCESS) {
         return std::wstring();
     }
     present = true;
@@ -194,7 +149,7 @@ std::wstring ReadStringValue(HKEY key, const wchar_t* name, bool& present) {
     return value;
 }
 
-}  // namespace
+} // namespace
 
 unsigned RemoveDirectoryTree(const std::wstring& directory, const std::wstring& keepPath) {
     std::wstring root = NormalizeDirectoryPath(directory);
@@ -221,8 +176,7 @@ unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<List
     unsigned failures = 0;
     for (const ListedPath& entry : listed) {
         std::wstring path = root + L"\\" + entry.path;
-        if (entry.isDirectory || SamePath(path, listPath) ||
-            (!keepPath.empty() && SamePath(path, keepPath)) ||
+        if (entry.isDirectory || SamePath(path, listPath) || (!keepPath.empty() && SamePath(path, keepPath)) ||
             !ReachableWithoutLinks(root, entry.path)) {
             continue;
         }
@@ -248,36 +202,31 @@ unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<List
 bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPath) {
     std::wstring root = NormalizeDirectoryPath(directory);
     WIN32_FIND_DATAW data;
-    FindHandle find;
-    find.handle = FindFirstFileExW((root + L"\\*").c_str(), FindExInfoBasic, &data,
-                                   FindExSearchNameMatch, nullptr, 0);
-    if (find.handle == INVALID_HANDLE_VALUE) {
+    const FindHandle find(
+        FindFirstFileExW((root + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    if (!find) {
         return false;
     }
     do {
-        if (!IsDotEntry(data.cFileName) &&
-            (keepPath.empty() || !SamePath(root + L"\\" + data.cFileName, keepPath))) {
+        if (!IsDotEntry(data.cFileName) && (keepPath.empty() || !SamePath(root + L"\\" + data.cFileName, keepPath))) {
             return true;
         }
-    } while (FindNextFileW(find.handle, &data) != 0);
+    } while (FindNextFileW(find.Get(), &data) != 0);
     return false;
 }
 
-RemovalOutcome RemoveOwnedShortcut(const std::wstring& linkPath,
-                                   const std::wstring& installDirectory) {
+RemovalOutcome RemoveOwnedShortcut(const std::wstring& linkPath, const std::wstring& installDirectory) {
     if (GetFileAttributesW(linkPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
         return RemovalOutcome::Absent;
     }
     std::wstring target;
-    ComPointer<IShellLinkW> link;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&link.pointer)))) {
-        ComPointer<IPersistFile> file;
-        if (SUCCEEDED(link.pointer->QueryInterface(IID_IPersistFile,
-                                                   reinterpret_cast<void**>(&file.pointer))) &&
-            SUCCEEDED(file.pointer->Load(linkPath.c_str(), STGM_READ))) {
+    ComPtr<IShellLinkW> link;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid()))) {
+        ComPtr<IPersistFile> file;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.PutVoid())) &&
+            SUCCEEDED(file->Load(linkPath.c_str(), STGM_READ))) {
             wchar_t buffer[32768] = {};
-            if (link.pointer->GetPath(buffer, 32768, nullptr, SLGP_RAWPATH) == S_OK) {
+            if (link->GetPath(buffer, 32768, nullptr, SLGP_RAWPATH) == S_OK) {
                 target = buffer;
             }
         }
@@ -292,11 +241,10 @@ RemovalOutcome RemoveOwnedShortcut(const std::wstring& linkPath,
     return RemovalOutcome::Removed;
 }
 
-RemovalOutcome RemoveOwnedUninstallKey(HKEY root, const std::wstring& subkey,
-                                       const std::wstring& installDirectory) {
+RemovalOutcome RemoveOwnedUninstallKey(HKEY root, const std::wstring& subkey, const std::wstring& installDirectory) {
     {
         RegistryKey key;
-        LSTATUS status = RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key.handle);
+        LSTATUS status = RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, key.Put());
         if (status == ERROR_FILE_NOT_FOUND) {
             return RemovalOutcome::Absent;
         }
@@ -304,7 +252,7 @@ RemovalOutcome RemoveOwnedUninstallKey(HKEY root, const std::wstring& subkey,
             return RemovalOutcome::Failed;
         }
         bool present = false;
-        std::wstring location = ReadStringValue(key.handle, L"InstallLocation", present);
+        std::wstring location = ReadStringValue(key.Get(), L"InstallLocation", present);
         if (present && !location.empty() && !SamePath(location, installDirectory)) {
             return RemovalOutcome::Foreign;
         }

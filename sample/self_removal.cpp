@@ -4,6 +4,8 @@
 #include <objbase.h>
 #include <sddl.h>
 
+#include "base/owners.h"
+#include "base/product.h"
 #include "sample/install_location.h"
 #include "sample/removal.h"
 #include "sample/system_folders.h"
@@ -16,29 +18,16 @@ const int REMOVAL_ATTEMPTS = 40;
 const DWORD REMOVAL_RETRY_MS = 250;
 const wchar_t* const PRIVATE_FOLDER_PREFIX = L"zenka-uninstall-";
 
-struct OwnedHandle {
-    HANDLE handle = nullptr;
-    OwnedHandle() = default;
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    ~OwnedHandle() {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-};
-
 // Starts `commandLine` with no window, working in `directory`, without waiting for it.
-bool StartDetached(const std::wstring* application, std::wstring commandLine,
-                   const std::wstring& directory) {
+bool StartDetached(const std::wstring* application, std::wstring commandLine, const std::wstring& directory) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    if (CreateProcessW(application != nullptr ? application->c_str() : nullptr, &commandLine[0],
-                       nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                       directory.empty() ? nullptr : directory.c_str(), &startup, &process) == 0) {
+    if (CreateProcessW(application != nullptr ? application->c_str() : nullptr, &commandLine[0], nullptr, nullptr,
+                       FALSE, CREATE_NO_WINDOW, nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
+                       &process) == 0) {
         return false;
     }
     CloseHandle(process.hThread);
@@ -48,19 +37,17 @@ bool StartDetached(const std::wstring* application, std::wstring commandLine,
 
 // Waits for the updater unless the process id now belongs to some other program.
 void WaitForParent(unsigned long parentProcessId, const std::wstring& installDirectory) {
-    OwnedHandle parent;
-    parent.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                parentProcessId);
-    if (parent.handle == nullptr) {
-        return;  // already gone
+    const KernelHandle parent(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parentProcessId));
+    if (!parent) {
+        return; // already gone
     }
     wchar_t image[32768] = {};
     DWORD length = 32768;
-    if (QueryFullProcessImageNameW(parent.handle, 0, image, &length) != 0 &&
+    if (QueryFullProcessImageNameW(parent.Get(), 0, image, &length) != 0 &&
         !IsInsideDirectory(image, installDirectory)) {
         return;
     }
-    WaitForSingleObject(parent.handle, PARENT_WAIT_MS);
+    WaitForSingleObject(parent.Get(), PARENT_WAIT_MS);
 }
 
 bool FileExists(const std::wstring& path) {
@@ -74,7 +61,7 @@ std::wstring SystemFolder() {
     return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(system, length);
 }
 
-}  // namespace
+} // namespace
 
 std::wstring CreatePrivateFolder(const std::wstring& parent) {
     GUID guid = {};
@@ -84,15 +71,14 @@ std::wstring CreatePrivateFolder(const std::wstring& parent) {
     }
     // {XXXXXXXX-...}: the braces go, the 122 random bits stay.
     std::wstring path = parent + PRIVATE_FOLDER_PREFIX + std::wstring(text + 1, 36);
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PRIVATE_FOLDER_SECURITY, SDDL_REVISION_1,
-                                                             &descriptor, nullptr) == 0) {
+    UniqueAny<LocalMemTraits<PSECURITY_DESCRIPTOR>> descriptor;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PRIVATE_FOLDER_SECURITY, SDDL_REVISION_1, descriptor.Put(),
+                                                             nullptr) == 0) {
         return std::wstring();
     }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
     // Fails when the name exists: a folder someone made in advance is never used.
     BOOL created = CreateDirectoryW(path.c_str(), &attributes);
-    LocalFree(descriptor);
     return created != 0 ? path : std::wstring();
 }
 
@@ -114,11 +100,10 @@ bool StartRemovalHelper(const std::wstring& updaterPath, const std::wstring& ins
     {
         // Held without write or delete sharing until the copy runs: neither the file nor its
         // folder can be replaced or renamed in between.
-        OwnedHandle held;
-        held.handle = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const FileHandle held(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         // The copy works in its own folder so that it does not hold the directory it deletes.
-        started = held.handle != INVALID_HANDLE_VALUE && StartDetached(&copy, commandLine, folder);
+        started = held.IsValid() && StartDetached(&copy, commandLine, folder);
     }
     if (!started) {
         DeleteFileW(copy.c_str());
@@ -156,8 +141,7 @@ void ScheduleOwnDeletion() {
     std::wstring folder = ParentDirectory(self);
     std::wstring temp = TemporaryFolder();
     std::wstring system = SystemFolder();
-    if (self.empty() || temp.empty() || system.empty() || !IsInsideDirectory(folder, temp) ||
-        SamePath(folder, temp)) {
+    if (self.empty() || temp.empty() || system.empty() || !IsInsideDirectory(folder, temp) || SamePath(folder, temp)) {
         return;
     }
     // Needs administrator rights, which the updater has; harmless when it fails. A folder is
@@ -168,9 +152,8 @@ void ScheduleOwnDeletion() {
     // The ping to the loopback address is the interpreter's portable two-second pause; by then this
     // process has long exited. Named with its full path and run in the system folder, so that the
     // interpreter finds no ping.exe of anyone else's. The whole command is quoted once more for /s /c.
-    std::wstring commandLine = QuoteArgument(interpreter) + L" /d /s /c \"" +
-                               QuoteArgument(system + L"\\ping.exe") + L" -n 3 127.0.0.1 >nul & " +
-                               L"del /f /q " + QuoteArgument(self) + L" & rmdir " +
+    std::wstring commandLine = QuoteArgument(interpreter) + L" /d /s /c \"" + QuoteArgument(system + L"\\ping.exe") +
+                               L" -n 3 127.0.0.1 >nul & " + L"del /f /q " + QuoteArgument(self) + L" & rmdir " +
                                QuoteArgument(folder) + L"\"";
     StartDetached(&interpreter, commandLine, system);
 }

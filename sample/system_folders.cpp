@@ -2,29 +2,15 @@
 
 #include <knownfolders.h>
 
-std::wstring KnownFolderPath(REFKNOWNFOLDERID folder) {
-    PWSTR raw = nullptr;
-    std::wstring path;
-    if (SUCCEEDED(SHGetKnownFolderPath(folder, 0, nullptr, &raw)) && raw != nullptr) {
-        path = raw;
-    }
-    CoTaskMemFree(raw);
-    return path;
-}
+#include "base/known_folders.h"
 
 std::vector<std::wstring> ProtectedFolders() {
-    const KNOWNFOLDERID* const folders[] = {
-        &FOLDERID_Windows,           &FOLDERID_System,          &FOLDERID_SystemX86,
-        &FOLDERID_ProgramFiles,      &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramFilesCommon,
-        &FOLDERID_ProgramFilesCommonX86, &FOLDERID_ProgramData, &FOLDERID_UserProfiles,
-        &FOLDERID_Public,            &FOLDERID_PublicDesktop,   &FOLDERID_PublicDocuments,
-        &FOLDERID_CommonStartMenu,   &FOLDERID_CommonPrograms,  &FOLDERID_Profile,
-        &FOLDERID_Desktop,           &FOLDERID_Documents,       &FOLDERID_Downloads,
-        &FOLDERID_StartMenu,         &FOLDERID_Programs,        &FOLDERID_LocalAppData,
-        &FOLDERID_RoamingAppData,    &FOLDERID_UserProgramFiles,
-    };
     std::vector<std::wstring> paths;
-    for (const KNOWNFOLDERID* folder : folders) {
+    std::wstring windows = KnownFolderPath(FOLDERID_Windows);
+    if (!windows.empty()) {
+        paths.push_back(windows);
+    }
+    for (const KNOWNFOLDERID* folder : SYSTEM_AND_USER_FOLDERS) {
         std::wstring path = KnownFolderPath(*folder);
         if (!path.empty()) {
             paths.push_back(path);

@@ -2,13 +2,9 @@
 #pragma once
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <string>
 #include <vector>
-
-// The path of a known folder, or empty when it cannot be resolved.
-std::wstring KnownFolderPath(REFKNOWNFOLDERID folder);
 
 // Folders an uninstall must never delete or delete a parent of: the Windows and Program Files
 // folders, the shared and current user's profile folders, the Start menu and desktops, and the

@@ -30,6 +30,10 @@
 #include <string>
 #include <vector>
 
+#include "base/dll_search.h"
+#include "base/known_folders.h"
+#include "base/owners.h"
+#include "base/product.h"
 #include "sample/file_list.h"
 #include "sample/install_location.h"
 #include "sample/launcher_window.h"
@@ -37,7 +41,6 @@
 #include "sample/self_removal.h"
 #include "sample/system_folders.h"
 #include "sample/updater_options.h"
-#include "system/dll_search.h"
 
 namespace {
 
@@ -50,33 +53,17 @@ const int EXIT_NO_FILE_LIST = 6;
 
 const wchar_t* const UNINSTALL_CAPTION = L"ZENKA - Удаление";
 const wchar_t* const UPDATER_CAPTION = L"ZENKA - Обновление";
-const wchar_t* const LINK_FILE_NAME = L"ZENKA.lnk";
-const wchar_t* const UNINSTALL_KEY =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA";
-
-struct ComApartment {
-    bool initialised = false;
-    ComApartment() { initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
-        if (initialised) {
-            CoUninitialize();
-        }
-    }
-};
 
 std::vector<std::wstring> CommandLineArguments() {
     std::vector<std::wstring> args;
     int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (argv == nullptr) {
+    const ArgumentArray argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!argv) {
         return args;
     }
     for (int i = 1; i < count; ++i) {
-        args.emplace_back(argv[i]);
+        args.emplace_back(argv.Get()[i]);
     }
-    LocalFree(argv);
     return args;
 }
 
@@ -90,17 +77,15 @@ void ShowBox(const std::wstring& text, const wchar_t* caption, UINT icon) {
 }
 
 std::wstring NoListReason() {
-    return std::wstring(L"в ней нет списка установленных файлов ") + FILE_LIST_NAME +
-           L" или его не удалось прочитать.";
+    return std::wstring(L"в ней нет списка установленных файлов ") + FILE_LIST_NAME + L" или его не удалось прочитать.";
 }
 
 bool RemoveShortcutIn(REFKNOWNFOLDERID folder, const std::wstring& installDirectory) {
     std::wstring folderPath = KnownFolderPath(folder);
     if (folderPath.empty()) {
-        return true;  // no such folder, so no link in it
+        return true; // no such folder, so no link in it
     }
-    RemovalOutcome outcome = RemoveOwnedShortcut(folderPath + L"\\" + LINK_FILE_NAME,
-                                                 installDirectory);
+    RemovalOutcome outcome = RemoveOwnedShortcut(folderPath + L"\\" + LINK_FILE_NAME, installDirectory);
     if (outcome == RemovalOutcome::Removed) {
         SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW, folderPath.c_str(), nullptr);
     }
@@ -112,27 +97,24 @@ int Uninstall(bool quiet) {
     std::wstring installDirectory = NormalizeDirectoryPath(ParentDirectory(updaterPath));
     bool hasUpdater = FileExists(installDirectory + L"\\" + UPDATER_FILE_NAME);
     if (updaterPath.empty() ||
-        CheckRemovalDirectory(installDirectory, ProtectedFolders(), hasUpdater) !=
-            LocationVerdict::Safe) {
+        CheckRemovalDirectory(installDirectory, ProtectedFolders(), hasUpdater) != LocationVerdict::Safe) {
         if (!quiet) {
-            ShowBox(L"Удаление отменено: эту папку нельзя удалить безопасно.\n\n" +
-                        installDirectory,
-                    UNINSTALL_CAPTION, MB_ICONERROR);
+            ShowBox(L"Удаление отменено: эту папку нельзя удалить безопасно.\n\n" + installDirectory, UNINSTALL_CAPTION,
+                    MB_ICONERROR);
         }
         return EXIT_UNSAFE_LOCATION;
     }
     std::vector<ListedPath> listed;
     bool hasList = ReadFileList(installDirectory, listed);
     if (!quiet) {
-        std::wstring question =
-            hasList ? L"Удалить ZENKA с этого компьютера?\n\nБудут удалены ярлыки, запись в "
-                      L"списке установленных программ и файлы ZENKA в папке:\n" +
-                          installDirectory +
-                          L"\n\nФайлы, не входящие в установку ZENKA (сохранения, моды, "
-                          L"другие программы), останутся в этой папке."
-                    : L"Удалить ZENKA с этого компьютера?\n\nБудут удалены ярлыки и запись в "
-                      L"списке установленных программ. Файлы в папке\n" +
-                          installDirectory + L"\nудалены не будут: " + NoListReason();
+        std::wstring question = hasList ? L"Удалить ZENKA с этого компьютера?\n\nБудут удалены ярлыки, запись в "
+                                          L"списке установленных программ и файлы ZENKA в папке:\n" +
+                                              installDirectory +
+                                              L"\n\nФайлы, не входящие в установку ZENKA (сохранения, моды, "
+                                              L"другие программы), останутся в этой папке."
+                                        : L"Удалить ZENKA с этого компьютера?\n\nБудут удалены ярлыки и запись в "
+                                          L"списке установленных программ. Файлы в папке\n" +
+                                              installDirectory + L"\nудалены не будут: " + NoListReason();
         if (MessageBoxW(nullptr, question.c_str(), UNINSTALL_CAPTION,
                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_SETFOREGROUND) != IDYES) {
             return EXIT_DECLINED;
@@ -144,19 +126,19 @@ int Uninstall(bool quiet) {
 
     bool complete = true;
     {
-        ComApartment com;
+        const ComApartment com = JoinApartmentIfFree();
         complete = RemoveShortcutIn(FOLDERID_PublicDesktop, installDirectory) && complete;
         complete = RemoveShortcutIn(FOLDERID_CommonPrograms, installDirectory) && complete;
     }
-    complete = RemoveOwnedUninstallKey(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, installDirectory) !=
-                   RemovalOutcome::Failed &&
-               complete;
+    complete =
+        RemoveOwnedUninstallKey(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, installDirectory) != RemovalOutcome::Failed &&
+        complete;
     if (!hasList) {
         // Without the list nothing tells the package's files from the user's: all of them stay,
         // this program included, so the folder can still be looked after by hand.
         if (!quiet) {
-            ShowBox(L"Ярлыки и запись в списке установленных программ удалены. Файлы в папке\n" +
-                        installDirectory + L"\nне удалены: " + NoListReason(),
+            ShowBox(L"Ярлыки и запись в списке установленных программ удалены. Файлы в папке\n" + installDirectory +
+                        L"\nне удалены: " + NoListReason(),
                     UNINSTALL_CAPTION, MB_ICONWARNING);
         }
         return complete ? EXIT_NO_FILE_LIST : EXIT_INCOMPLETE;
@@ -204,7 +186,7 @@ bool MentionsQuiet(const std::vector<std::wstring>& args) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     RestrictDllSearchToSystem();
@@ -220,16 +202,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return EXIT_BAD_COMMAND_LINE;
     }
     switch (options.mode) {
-        case UpdaterMode::Uninstall:
-            return Uninstall(options.quiet);
-        case UpdaterMode::FinishRemoval:
-            return FinishRemovalRun(options);
-        case UpdaterMode::Info:
-            break;
+    case UpdaterMode::Uninstall: return Uninstall(options.quiet);
+    case UpdaterMode::FinishRemoval: return FinishRemovalRun(options);
+    case UpdaterMode::Info: break;
     }
     if (!options.quiet) {
-        ShowBox(L"Установлена последняя версия ZENKA. Обновлений нет.", UPDATER_CAPTION,
-                MB_ICONINFORMATION);
+        ShowBox(L"Установлена последняя версия ZENKA. Обновлений нет.", UPDATER_CAPTION, MB_ICONINFORMATION);
     }
     return EXIT_REMOVED;
 }

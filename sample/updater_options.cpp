@@ -40,10 +40,9 @@ bool ParseProcessId(const std::wstring& text, unsigned long& value) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
-bool ParseUpdaterOptions(const std::vector<std::wstring>& args, UpdaterOptions& options,
-                         std::wstring& error) {
+bool ParseUpdaterOptions(const std::vector<std::wstring>& args, UpdaterOptions& options, std::wstring& error) {
     options = UpdaterOptions{};
     bool sawUninstall = false;
     bool sawFinish = false;
@@ -65,8 +64,7 @@ bool ParseUpdaterOptions(const std::vector<std::wstring>& args, UpdaterOptions& 
             sawFinish = true;
             options.removalDirectory = args[++i];
         } else if (SameOption(arg, OPTION_PARENT_PID)) {
-            if (sawPid || i + 1 >= args.size() ||
-                !ParseProcessId(args[i + 1], options.parentProcessId)) {
+            if (sawPid || i + 1 >= args.size() || !ParseProcessId(args[i + 1], options.parentProcessId)) {
                 error = arg;
                 return false;
             }

@@ -1,6 +1,6 @@
 #include "system/desktop_launch.h"
 
-#include "system/com_owners.h"
+#include "base/owners.h"
 
 #include <windows.h>
 // shellapi.h first: it defines ShellExecute as a macro, which then renames the automation method
@@ -13,22 +13,15 @@
 #include <shlguid.h>
 #include <shlobj.h>
 
-#include <memory>
-
 namespace {
-
-struct BstrDeleter {
-    void operator()(BSTR text) const { SysFreeString(text); }
-};
-using BstrOwner = std::unique_ptr<OLECHAR, BstrDeleter>;
 
 // Puts into `shell` the Shell application object of the process that shows the desktop, reached
 // from the desktop window's folder view; false when a step fails (for instance when no desktop
 // shell runs).
-bool FindDesktopShellDispatch(ComOwner<IShellDispatch2>& shell) {
-    ComOwner<IShellWindows> shellWindows;
-    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
-                                shellWindows.PutVoid())) || !shellWindows) {
+bool FindDesktopShellDispatch(ComPtr<IShellDispatch2>& shell) {
+    ComPtr<IShellWindows> shellWindows;
+    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows, shellWindows.PutVoid())) ||
+        !shellWindows) {
         return false;
     }
     VARIANT desktopLocation{};
@@ -36,29 +29,30 @@ bool FindDesktopShellDispatch(ComOwner<IShellDispatch2>& shell) {
     desktopLocation.lVal = CSIDL_DESKTOP;
     VARIANT noRoot{};
     long desktopWindow = 0;
-    ComOwner<IDispatch> desktop;
+    ComPtr<IDispatch> desktop;
     // S_FALSE: no desktop window is registered (the shell is not running), and no object comes back.
     if (shellWindows->FindWindowSW(&desktopLocation, &noRoot, SWC_DESKTOP, &desktopWindow, SWFO_NEEDDISPATCH,
-                                   desktop.Put()) != S_OK || !desktop) {
+                                   desktop.Put()) != S_OK ||
+        !desktop) {
         return false;
     }
-    ComOwner<IServiceProvider> services;
+    ComPtr<IServiceProvider> services;
     if (FAILED(desktop->QueryInterface(IID_IServiceProvider, services.PutVoid())) || !services) return false;
-    ComOwner<IShellBrowser> browser;
+    ComPtr<IShellBrowser> browser;
     if (FAILED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.PutVoid())) || !browser) {
         return false;
     }
-    ComOwner<IShellView> view;
+    ComPtr<IShellView> view;
     if (FAILED(browser->QueryActiveShellView(view.Put())) || !view) return false;
-    ComOwner<IDispatch> background;
+    ComPtr<IDispatch> background;
     if (FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.PutVoid())) || !background) {
         return false;
     }
-    ComOwner<IShellFolderViewDual> folderView;
+    ComPtr<IShellFolderViewDual> folderView;
     if (FAILED(background->QueryInterface(IID_IShellFolderViewDual, folderView.PutVoid())) || !folderView) {
         return false;
     }
-    ComOwner<IDispatch> application;
+    ComPtr<IDispatch> application;
     if (FAILED(folderView->get_Application(application.Put())) || !application) return false;
     return SUCCEEDED(application->QueryInterface(IID_IShellDispatch2, shell.PutVoid())) && shell;
 }
@@ -66,7 +60,7 @@ bool FindDesktopShellDispatch(ComOwner<IShellDispatch2>& shell) {
 VARIANT TextVariant(BSTR text) {
     VARIANT value{};
     value.vt = VT_BSTR;
-    value.bstrVal = text; // still owned by the caller's BstrOwner
+    value.bstrVal = text; // still owned by the caller's BstrString
     return value;
 }
 
@@ -85,11 +79,11 @@ void StartFromThisProcess(const std::wstring& program, const std::wstring& direc
 } // namespace
 
 bool LaunchThroughDesktopShell(const std::wstring& program, const std::wstring& directory) {
-    ComOwner<IShellDispatch2> shell;
+    ComPtr<IShellDispatch2> shell;
     if (!FindDesktopShellDispatch(shell)) return false;
-    const BstrOwner file(SysAllocString(program.c_str()));
-    const BstrOwner folder(SysAllocString(directory.c_str()));
-    const BstrOwner verb(SysAllocString(L"open"));
+    const BstrString file(SysAllocString(program.c_str()));
+    const BstrString folder(SysAllocString(directory.c_str()));
+    const BstrString verb(SysAllocString(L"open"));
     if (!file || !folder || !verb) return false;
     VARIANT noArguments{};
     VARIANT show{};
@@ -97,17 +91,16 @@ bool LaunchThroughDesktopShell(const std::wstring& program, const std::wstring& 
     show.lVal = SW_SHOWNORMAL;
     // The shell starts the program in its own process and answers S_OK only when it started;
     // S_FALSE means it could not, and then this process tries itself.
-    return shell->ShellExecute(file.get(), noArguments, TextVariant(folder.get()), TextVariant(verb.get()), show) ==
+    return shell->ShellExecute(file.Get(), noArguments, TextVariant(folder.Get()), TextVariant(verb.Get()), show) ==
            S_OK;
 }
 
 void LaunchAsDesktopUser(const std::wstring& program, const std::wstring& directory) {
     // The main thread has no COM apartment of its own. S_FALSE (one already there) is balanced as
     // well; RPC_E_CHANGED_MODE (a multithreaded one) is not ours to leave, and COM still works in it.
-    const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const ComApartment apartment = JoinApartmentIfFree();
     // The shell may answer a program it cannot find with an error box of its own; a missing
     // launcher is left to ShellExecuteExW here, which fails without one.
     const bool present = GetFileAttributesW(program.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (!present || !LaunchThroughDesktopShell(program, directory)) StartFromThisProcess(program, directory);
-    if (SUCCEEDED(apartment)) CoUninitialize();
 }

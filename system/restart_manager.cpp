@@ -2,14 +2,7 @@
 
 #include "system/restart_manager_api.h"
 
-namespace {
-
-// Appended without any separator handling: these are exactly the names the files were installed
-// under, and the Restart Manager compares full paths.
-const wchar_t* const LAUNCHER_SUFFIX = L"\\ZENKA.exe";
-const wchar_t* const UPDATER_SUFFIX = L"\\zenka-updater.exe";
-
-} // namespace
+#include "base/product.h"
 
 const RestartManagerApi& SystemRestartManagerApi() {
     static const RestartManagerApi api{&RmStartSession, &RmRegisterResources, &RmShutdown, &RmEndSession};
@@ -21,8 +14,10 @@ bool ReleaseLockedFilesWith(const RestartManagerApi& api, const std::wstring& ta
     WCHAR sessionKey[CCH_RM_SESSION_KEY + 1] = {};
     if (api.startSession(&session, 0, sessionKey) != ERROR_SUCCESS) return false;
 
-    const std::wstring launcherPath = targetDir + LAUNCHER_SUFFIX;
-    const std::wstring updaterPath = targetDir + UPDATER_SUFFIX;
+    // Appended without any separator handling: these are exactly the names the files were
+    // installed under, and the Restart Manager compares full paths.
+    const std::wstring launcherPath = targetDir + L"\\" + LAUNCHER_FILE_NAME;
+    const std::wstring updaterPath = targetDir + L"\\" + UPDATER_FILE_NAME;
     LPCWSTR files[] = {launcherPath.c_str(), updaterPath.c_str()};
 
     if (api.registerResources(session, 2, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS) {

@@ -1,6 +1,6 @@
 #include "system/uninstall_entry.h"
 
-#include "system/registry_key.h"
+#include "base/owners.h"
 #include "system/uninstall_values.h"
 
 #include <vector>
@@ -25,9 +25,9 @@ void ApplyRegistryValues(HKEY key, const std::vector<RegistryValue>& values) {
 } // namespace
 
 bool RegisterUninstallEntry(const std::wstring& targetDir, const std::wstring& version) {
-    RegKey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                        nullptr, key.Put(), nullptr) != ERROR_SUCCESS ||
+    RegistryKey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        key.Put(), nullptr) != ERROR_SUCCESS ||
         key.Get() == nullptr) {
         return false;
     }

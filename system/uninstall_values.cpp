@@ -3,16 +3,10 @@
 #include <cwchar>
 #include <utility>
 
-#include "publisher.h"
-
-const wchar_t* const UNINSTALL_KEY_PATH = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA";
 const wchar_t* const PUBLISHER_SITE_URL = ZENKA_SITE_URL;
-const wchar_t* const DEFAULT_VERSION = ZENKA_VERSION;
+const wchar_t* const DEFAULT_VERSION = PRODUCT_VERSION;
 
 namespace {
-
-const wchar_t* const LAUNCHER_ICON_SUFFIX = L"\\ZENKA.exe,0";
-const wchar_t* const UPDATER_SUFFIX = L"\\zenka-updater.exe";
 
 RegistryValue Text(const wchar_t* name, std::wstring text) {
     RegistryValue value;
@@ -50,12 +44,12 @@ DWORD EstimatedSizeKiB(uint64_t totalBytes) {
 std::vector<RegistryValue> UninstallValues(const std::wstring& targetDir, const std::wstring& version,
                                            const SYSTEMTIME& today, uint64_t treeBytes) {
     // The updater is quoted because the default directory has a space in it.
-    const std::wstring updaterCommand = L"\"" + targetDir + UPDATER_SUFFIX + L"\"";
+    const std::wstring updaterCommand = L"\"" + targetDir + L"\\" + UPDATER_FILE_NAME + L"\"";
     return {
         Text(L"DisplayName", L"ZENKA"),
         Text(L"DisplayVersion", version.empty() ? DEFAULT_VERSION : version),
         Text(L"Publisher", L"ZENKA Team"),
-        Text(L"DisplayIcon", targetDir + LAUNCHER_ICON_SUFFIX),
+        Text(L"DisplayIcon", targetDir + L"\\" + LAUNCHER_FILE_NAME + L",0"),
         Text(L"InstallLocation", targetDir),
         Text(L"UninstallString", updaterCommand + L" --uninstall"),
         Text(L"QuietUninstallString", updaterCommand + L" --uninstall --quiet"),

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "base/product.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,7 +18,6 @@ struct RegistryValue {
     DWORD number = 0;
 };
 
-extern const wchar_t* const UNINSTALL_KEY_PATH; // below HKEY_LOCAL_MACHINE
 extern const wchar_t* const PUBLISHER_SITE_URL; // scheme and host only
 extern const wchar_t* const DEFAULT_VERSION;    // stored when the version text is empty
 

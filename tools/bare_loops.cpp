@@ -21,9 +21,9 @@ uint64_t BareWinHttpLoop(const std::wstring& url, HANDLE file) {
     const std::unique_ptr<BYTE[]> buffer = std::make_unique<BYTE[]>(CHUNK_SIZE);
     uint64_t total = 0;
     DWORD available = 0;
-    while (WinHttpQueryDataAvailable(handles.request, &available) && available > 0) {
+    while (WinHttpQueryDataAvailable(handles.request.Get(), &available) && available > 0) {
         DWORD received = 0;
-        if (!WinHttpReadData(handles.request, buffer.get(), available < CHUNK_SIZE ? available : CHUNK_SIZE,
+        if (!WinHttpReadData(handles.request.Get(), buffer.get(), available < CHUNK_SIZE ? available : CHUNK_SIZE,
                              &received) ||
             received == 0) {
             break;

@@ -16,7 +16,7 @@
 // Phases are told apart by the status line the worker publishes: a thread looks at it about every
 // millisecond, so each boundary is late by at most one look (poll_max_ms) and a phase length is
 // off by at most that much either way. The finished page is timed exactly, in the window procedure.
-#include "app/startup.h"
+#include "ui/startup.h"
 #include "app/state.h"
 #include "bare_loops.h"
 #include "ui/window.h"

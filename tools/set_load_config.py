@@ -4,7 +4,7 @@
     set_load_config.py EXE
 
 GNU ld 2.40 leaves that directory empty even when the image holds `_load_config_used`, and then
-Windows never reads the structure. system/dll_search.cpp puts the structure in a section of its own,
+Windows never reads the structure. base/dll_search.cpp puts the structure in a section of its own,
 .ldcfg, so it can be found in a stripped exe; the directory gets that section's address and the
 structure's own Size field. Rewrites EXE in place, deterministically (running it twice changes
 nothing more); the PE checksum, when the linker set one, is recomputed.
@@ -50,7 +50,7 @@ def set_load_config(image):
             if struct.unpack_from("<I", image, checksum_offset)[0] != 0:
                 struct.pack_into("<I", image, checksum_offset, pe_checksum(bytes(image), checksum_offset))
             return address, size
-    raise ValueError("no %s section: is system/dll_search.cpp linked in?" % SECTION.decode())
+    raise ValueError("no %s section: is base/dll_search.cpp linked in?" % SECTION.decode())
 
 
 def main(argv):

@@ -12,6 +12,7 @@
 // `soak_extract.exe DIR SEED 1 FIRST_CASE`.
 #include "app/state.h"
 #include "install/extract.h"
+#include "support/files.h"
 #include "support/zip_builder.h"
 
 #include <windows.h>

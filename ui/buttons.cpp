@@ -1,7 +1,8 @@
 #include "ui/buttons.h"
 
 #include "app/state.h"
-#include "ui/window.h"
+#include "base/owners.h"
+#include "ui/control_ids.h"
 
 #include <commctrl.h>
 
@@ -24,48 +25,40 @@ void DrawSetupButton(const DRAWITEMSTRUCT& item) {
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
     const ButtonColours colours = PickButtonColours(static_cast<int>(item.CtlID), hovered, pressed);
 
-    HDC memory = CreateCompatibleDC(item.hDC);
-    HBITMAP bitmap = CreateCompatibleBitmap(item.hDC, width, height);
-    HGDIOBJ previousBitmap = SelectObject(memory, bitmap);
+    const MemoryDc memoryDc(CreateCompatibleDC(item.hDC));
+    const HDC memory = memoryDc.Get();
+    const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(item.hDC, width, height));
+    const GdiSelection bitmapSelection(memory, bitmap.Get());
 
     // The corners outside the rounded shape keep the page's colour.
     const RECT whole{0, 0, width, height};
-    HBRUSH backdrop = CreateSolidBrush(BUTTON_BACKDROP);
-    FillRect(memory, &whole, backdrop);
-    DeleteObject(backdrop);
-
-    HBRUSH fill = CreateSolidBrush(colours.fill);
-    HPEN border = CreatePen(PS_SOLID, 1, colours.border);
-    HGDIOBJ previousBrush = SelectObject(memory, fill);
-    HGDIOBJ previousPen = SelectObject(memory, border);
-    RoundRect(memory, 0, 0, width, height, 6, 6);
-    SelectObject(memory, previousBrush);
-    SelectObject(memory, previousPen);
-    DeleteObject(fill);
-    DeleteObject(border);
+    FillRect(memory, &whole, GdiObject<HBRUSH>(CreateSolidBrush(BUTTON_BACKDROP)).Get());
+    {
+        const GdiObject<HBRUSH> fill(CreateSolidBrush(colours.fill));
+        const GdiObject<HPEN> border(CreatePen(PS_SOLID, 1, colours.border));
+        const GdiSelection fillSelection(memory, fill.Get());
+        const GdiSelection borderSelection(memory, border.Get());
+        RoundRect(memory, 0, 0, width, height, 6, 6);
+    }
 
     wchar_t caption[BUTTON_CAPTION_MAX + 1] = {};
     GetWindowTextW(item.hwndItem, caption, BUTTON_CAPTION_MAX + 1);
 
     SetBkMode(memory, TRANSPARENT);
     SetTextColor(memory, colours.text);
-    HGDIOBJ previousFont = SelectObject(memory, g_settings.buttonFont);
-    RECT textRect = whole;
-    DrawTextW(memory, caption, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(memory, previousFont);
+    {
+        const GdiSelection fontSelection(memory, g_settings.buttonFont.Get());
+        RECT textRect = whole;
+        DrawTextW(memory, caption, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    }
 
     BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, width, height, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, previousBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
 }
 
-LRESULT CALLBACK ButtonSubclassProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam,
-                                    UINT_PTR subclassId, DWORD_PTR) {
+LRESULT CALLBACK ButtonSubclassProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR subclassId,
+                                    DWORD_PTR) {
     switch (message) {
-    case WM_SETCURSOR:
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
+    case WM_SETCURSOR: SetCursor(LoadCursorW(nullptr, IDC_HAND)); return TRUE;
     case WM_MOUSEMOVE:
         // Only the entry matters: later moves inside the button would repaint for nothing.
         if (GetPropW(button, HOVER_PROPERTY) == nullptr) {

@@ -25,5 +25,5 @@ void DrawSetupButton(const DRAWITEMSTRUCT& item);
 
 // Installed with SetWindowSubclass (subclass id = control id): hand cursor, hover flag with leave
 // tracking (one repaint per entry and per exit), clean-up on WM_NCDESTROY.
-LRESULT CALLBACK ButtonSubclassProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam,
-                                    UINT_PTR subclassId, DWORD_PTR referenceData);
+LRESULT CALLBACK ButtonSubclassProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR subclassId,
+                                    DWORD_PTR referenceData);

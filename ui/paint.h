@@ -1,5 +1,5 @@
-// Painting of the setup window's pages: the frame (off-screen composition, background, icon) and
-// the shared drawing helpers. The pages themselves are in ui/pages.h.
+// The palette and the drawing helpers the setup window's pages share. The pages and the frame that
+// composes them are in ui/pages.h.
 #pragma once
 
 #include <windows.h>
@@ -59,16 +59,8 @@ ConsoleLineParts SplitConsoleLine(const std::wstring& line);
 
 // A rounded rectangle (x, y, x + width, y + height) filled and outlined with 1 px; the brush and
 // pen are made, used and deleted here.
-void DrawRoundedPanel(HDC dc, int x, int y, int width, int height, COLORREF fill, COLORREF border,
-                      int corner);
+void DrawRoundedPanel(HDC dc, int x, int y, int width, int height, COLORREF fill, COLORREF border, int corner);
 
 // DrawTextW of `text` in (left, top, right, bottom) with the font, colour and style given.
-void DrawTextAt(HDC dc, const std::wstring& text, int left, int top, int right, int bottom, HFONT font,
-                COLORREF colour, UINT style);
-
-// Composes the page of the current Page state off-screen and copies it to `target` at (0, 0) with
-// one BitBlt. Everything it creates is freed before it returns.
-void ComposeSetupPage(HDC target, int width, int height);
-
-// The WM_PAINT handler.
-void PaintSetupWindow(HWND window);
+void DrawTextAt(HDC dc, const std::wstring& text, int left, int top, int right, int bottom, HFONT font, COLORREF colour,
+                UINT style);

@@ -5,7 +5,7 @@
 #include "install/worker.h"
 #include "system/desktop_launch.h"
 #include "ui/buttons.h"
-#include "ui/paint.h"
+#include "ui/pages.h"
 
 #include <commctrl.h>
 #include <dwmapi.h>
@@ -18,7 +18,7 @@ const wchar_t* const CLOSE_QUESTION_CAPTION = L"ZENKA Setup - Прерывани
 
 namespace {
 
-constexpr DWORD DARK_MODE_ATTRIBUTE = 20;          // DWMWA_USE_IMMERSIVE_DARK_MODE
+constexpr DWORD DARK_MODE_ATTRIBUTE = 20;             // DWMWA_USE_IMMERSIVE_DARK_MODE
 constexpr DWORD DARK_MODE_ATTRIBUTE_BEFORE_2004 = 19; // the same switch on older Windows 10 builds
 constexpr int PAGE_ICON_SIZE = 48;
 constexpr DWORD VISIBLE_BUTTON_STYLE = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
@@ -39,17 +39,16 @@ struct RepaintPacing {
 RepaintPacing g_repaintPacing;
 
 HFONT MakeFont(const wchar_t* face, int height, int weight, DWORD pitchAndFamily = 0) {
-    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitchAndFamily, face);
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, pitchAndFamily, face);
 }
 
 HWND MakeButton(HWND window, int id, const wchar_t* caption, int x, int width, bool visible) {
     constexpr int BUTTON_TOP = 468;
     constexpr int BUTTON_HEIGHT = 42;
-    return CreateWindowExW(0, L"BUTTON", caption, visible ? VISIBLE_BUTTON_STYLE : HIDDEN_BUTTON_STYLE,
-                           x, BUTTON_TOP, width, BUTTON_HEIGHT, window,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                           nullptr);
+    return CreateWindowExW(0, L"BUTTON", caption, visible ? VISIBLE_BUTTON_STYLE : HIDDEN_BUTTON_STYLE, x, BUTTON_TOP,
+                           width, BUTTON_HEIGHT, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleW(nullptr), nullptr);
 }
 
 void OnCreate(HWND window) {
@@ -58,17 +57,16 @@ void OnCreate(HWND window) {
     DwmSetWindowAttribute(window, DARK_MODE_ATTRIBUTE, &enable, sizeof(enable));
     DwmSetWindowAttribute(window, DARK_MODE_ATTRIBUTE_BEFORE_2004, &enable, sizeof(enable));
 
-    g_settings.appIcon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
-                                                       IMAGE_ICON, PAGE_ICON_SIZE, PAGE_ICON_SIZE,
-                                                       LR_DEFAULTCOLOR));
+    g_settings.appIcon.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                           PAGE_ICON_SIZE, PAGE_ICON_SIZE, LR_DEFAULTCOLOR)));
 
-    g_settings.titleFont = MakeFont(L"Segoe UI", -22, FW_BOLD);
-    g_settings.subtitleFont = MakeFont(L"Segoe UI", -13, FW_NORMAL);
-    g_settings.bodyFont = MakeFont(L"Segoe UI", -13, FW_NORMAL);
-    g_settings.headingFont = MakeFont(L"Segoe UI", -13, FW_SEMIBOLD);
-    g_settings.buttonFont = MakeFont(L"Segoe UI", -14, FW_SEMIBOLD);
-    g_settings.smallFont = MakeFont(L"Segoe UI", -12, FW_NORMAL);
-    g_settings.consoleFont = MakeFont(L"Consolas", -12, FW_NORMAL, FIXED_PITCH | FF_MODERN);
+    g_settings.titleFont.Reset(MakeFont(L"Segoe UI", -22, FW_BOLD));
+    g_settings.subtitleFont.Reset(MakeFont(L"Segoe UI", -13, FW_NORMAL));
+    g_settings.bodyFont.Reset(MakeFont(L"Segoe UI", -13, FW_NORMAL));
+    g_settings.headingFont.Reset(MakeFont(L"Segoe UI", -13, FW_SEMIBOLD));
+    g_settings.buttonFont.Reset(MakeFont(L"Segoe UI", -14, FW_SEMIBOLD));
+    g_settings.smallFont.Reset(MakeFont(L"Segoe UI", -12, FW_NORMAL));
+    g_settings.consoleFont.Reset(MakeFont(L"Consolas", -12, FW_NORMAL, FIXED_PITCH | FF_MODERN));
 
     // The install and launch buttons share the right edge 508; cancel and close share one place.
     g_settings.installButton = MakeButton(window, ID_INSTALL, L"Установить ZENKA", 328, 180, true);
@@ -84,22 +82,15 @@ void OnCreate(HWND window) {
     }
 }
 
-template <typename Handle>
-void DeleteHandle(Handle& handle) {
-    if (handle != nullptr) DeleteObject(handle);
-    handle = nullptr;
-}
-
 void OnDestroy() {
-    DeleteHandle(g_settings.titleFont);
-    DeleteHandle(g_settings.subtitleFont);
-    DeleteHandle(g_settings.bodyFont);
-    DeleteHandle(g_settings.headingFont);
-    DeleteHandle(g_settings.buttonFont);
-    DeleteHandle(g_settings.smallFont);
-    DeleteHandle(g_settings.consoleFont);
-    if (g_settings.appIcon != nullptr) DestroyIcon(g_settings.appIcon);
-    g_settings.appIcon = nullptr;
+    g_settings.titleFont.Reset();
+    g_settings.subtitleFont.Reset();
+    g_settings.bodyFont.Reset();
+    g_settings.headingFont.Reset();
+    g_settings.buttonFont.Reset();
+    g_settings.smallFont.Reset();
+    g_settings.consoleFont.Reset();
+    g_settings.appIcon.Reset();
     PostQuitMessage(0);
 }
 

@@ -3,12 +3,9 @@
 // All its state lives in g_settings and g_progress (app/state.h), except the pacing of repaints.
 #pragma once
 
-#include <windows.h>
+#include "ui/control_ids.h"
 
-constexpr int ID_INSTALL = 1001;
-constexpr int ID_CANCEL = 1002;
-constexpr int ID_LAUNCH = 1003;
-constexpr int ID_CLOSE = 1004;
+#include <windows.h>
 
 extern const wchar_t* const SETUP_WINDOW_CLASS;
 extern const wchar_t* const SETUP_WINDOW_TITLE;

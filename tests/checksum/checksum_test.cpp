@@ -2,12 +2,10 @@
 #include "install/checksum.h"
 
 #include "app/state.h"
+#include "support/files.h"
 #include "support/message_window.h"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 
 namespace {
 
@@ -17,23 +15,16 @@ const wchar_t* const ABC_DIGEST = L"ba7816bf8f01cfea414140de5dae2223b00361a39617
 class Checksum : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               (L"zenka-checksum-" + std::to_wstring(GetCurrentProcessId()));
-        std::filesystem::create_directories(dir_);
         std::lock_guard<std::mutex> lock(g_progress.stateMutex);
         g_progress.errorText.clear();
         g_progress.logLines.clear();
     }
-    void TearDown() override {
-        std::error_code error;
-        std::filesystem::remove_all(dir_, error);
-    }
     std::wstring Write(const std::wstring& name, const std::string& bytes) {
-        const std::filesystem::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path.wstring();
+        const std::wstring path = dir_.Path() + L"\\" + name;
+        WriteFileBytes(path, bytes);
+        return path;
     }
-    std::filesystem::path dir_;
+    ScratchDir dir_{L"checksum"};
 };
 
 std::wstring Upper(std::wstring text) {
@@ -55,7 +46,7 @@ TEST_F(Checksum, DigestsOfKnownContents) {
 }
 
 TEST_F(Checksum, FileThatCannotBeOpenedHasNoDigest) {
-    EXPECT_EQ(ComputeFileSha256((dir_ / L"missing").wstring()), L"");
+    EXPECT_EQ(ComputeFileSha256(dir_.Path() + L"\\missing"), L"");
     // Held open for writing by someone else: reading it with write sharing refused must fail.
     const std::wstring busy = Write(L"busy", "abc");
     const HANDLE writer = CreateFileW(busy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -72,7 +63,7 @@ TEST_F(Checksum, VerifiesWithoutExpectationAndIgnoringLetterCase) {
     EXPECT_EQ(VerifyPackage(window.handle(), file, L""), VerifyResult::Verified);
     EXPECT_EQ(VerifyPackage(window.handle(), file, ABC_DIGEST), VerifyResult::Verified);
     EXPECT_EQ(VerifyPackage(window.handle(), file, Upper(ABC_DIGEST)), VerifyResult::Verified);
-    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_TRUE(PathExists(file));
     EXPECT_TRUE(TakeErrorText().empty());
     const ProgressSnapshot state = TakeProgressSnapshot();
     EXPECT_EQ(state.statusText, L"Проверка контрольной суммы...");
@@ -88,8 +79,8 @@ TEST_F(Checksum, MismatchDeletesThePartialFileAndShowsBothDigests) {
     const std::wstring validator = Write(L"payload.zip.downloading.validator", "\"v1\"");
     const std::wstring expected = std::wstring(ABC_DIGEST) + L" "; // a trailing blank is not forgiven
     EXPECT_EQ(VerifyPackage(window.handle(), file, expected), VerifyResult::Failed);
-    EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_FALSE(std::filesystem::exists(validator)); // it would vouch for the next partial file
+    EXPECT_FALSE(PathExists(file));
+    EXPECT_FALSE(PathExists(validator)); // it would vouch for the next partial file
     EXPECT_EQ(TakeErrorText(), L"Контрольная сумма SHA-256 не совпадает!\nОжидалось: " + expected +
                                    L"\nПолучено: " + ABC_DIGEST);
     const std::vector<UINT> messages = window.Drain();
@@ -99,7 +90,7 @@ TEST_F(Checksum, MismatchDeletesThePartialFileAndShowsBothDigests) {
 
 TEST_F(Checksum, UnreadablePackageIsAMismatchWithNothingReceived) {
     MessageWindow window;
-    const std::wstring missing = (dir_ / L"payload.zip.downloading").wstring();
+    const std::wstring missing = dir_.Path() + L"\\payload.zip.downloading";
     EXPECT_EQ(VerifyPackage(window.handle(), missing, ABC_DIGEST), VerifyResult::Failed);
     EXPECT_EQ(TakeErrorText(),
               L"Контрольная сумма SHA-256 не совпадает!\nОжидалось: " + std::wstring(ABC_DIGEST) + L"\nПолучено: ");

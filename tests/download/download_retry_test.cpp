@@ -3,10 +3,10 @@
 #include "download/download_run.h"
 #include "download/test_servers.h"
 #include "install/checksum.h"
+#include "support/box_answerer.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -24,79 +24,6 @@ protected:
 std::wstring Notice(int attempt) {
     return L"Восстановление подключения (попытка " + std::to_wstring(attempt) + L" из 5)...";
 }
-
-// Answers the real network-error box the way a user would: finds it by its caption and presses
-// one of its buttons. Returns the number of boxes answered.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(std::vector<int> buttons) : buttons_(std::move(buttons)) {
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~BoxAnswerer() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-    }
-    // Boxes answered, once the answering thread has seen the last expected box go (or given up).
-    int Finish() {
-        for (int i = 0; i < 100 && answered_ < static_cast<int>(buttons_.size()); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        return answered_;
-    }
-    std::wstring lastText() const { return lastText_; }
-
-private:
-    // Other test processes may show the same box at the same time; answer only our own.
-    static HWND FindOwnBox() {
-        HWND found = nullptr;
-        EnumWindows(
-            [](HWND window, LPARAM result) -> BOOL {
-                DWORD processId = 0;
-                GetWindowThreadProcessId(window, &processId);
-                wchar_t className[16] = {};
-                wchar_t caption[64] = {};
-                GetClassNameW(window, className, 16);
-                GetWindowTextW(window, caption, 64);
-                if (processId == GetCurrentProcessId() && wcscmp(className, L"#32770") == 0 &&
-                    wcscmp(caption, BOX_CAPTION) == 0) {
-                    *reinterpret_cast<HWND*>(result) = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        return found;
-    }
-
-    void Run() {
-        while (!stop_ && answered_ < static_cast<int>(buttons_.size())) {
-            const HWND box = FindOwnBox();
-            if (box == nullptr) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                continue;
-            }
-            // The box may be found before its dialog is fully set up, and a click can get lost
-            // then: press again until the box is gone.
-            const int button = buttons_[static_cast<size_t>(answered_.load())];
-            while (!stop_ && IsWindow(box)) {
-                wchar_t text[512] = {};
-                if (GetDlgItemTextW(box, 0xFFFF, text, 512) > 0) lastText_ = text; // the box's message
-                const HWND control = GetDlgItem(box, button);
-                if (control != nullptr) {
-                    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(control));
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-            ++answered_;
-        }
-    }
-    std::vector<int> buttons_;
-    std::atomic<int> answered_{0};
-    std::atomic<bool> stop_{false};
-    std::wstring lastText_;
-    std::thread thread_;
-};
 
 } // namespace
 
@@ -122,7 +49,7 @@ TEST_F(Reconnect, BrokenTransferWaitsTwoSecondsAndContinuesTheOpenFile) {
 
 TEST_F(Reconnect, NoServerFivePausedNoticesThenTheBoxRetryThenCancel) {
     const std::wstring partial = FreshWorkDir("no-server-seam") + L"\\payload.zip.downloading";
-    WriteWholeFile(partial, "kept");
+    WriteFileBytes(partial, "kept");
     InstallInstantSeams();
     Seams().answers = {true, false}; // Retry once, then Cancel
     const ObservedDownload run = ObserveDownload(DeadUrl(), partial);
@@ -139,37 +66,38 @@ TEST_F(Reconnect, NoServerFivePausedNoticesThenTheBoxRetryThenCancel) {
     EXPECT_EQ(run.Count(WM_CLOSE_REQUEST), 1);
     EXPECT_EQ(run.Count(WM_FATAL_ERROR), 0);
     EXPECT_TRUE(run.errorText.empty());
-    EXPECT_EQ(ReadWholeFile(partial), "kept");
+    EXPECT_EQ(ReadFileBytes(partial), "kept");
 }
 
 TEST_F(Reconnect, NoServerRealPausesAndTheRealBoxCancelled) {
     const std::wstring partial = FreshWorkDir("no-server-real") + L"\\payload.zip.downloading";
-    WriteWholeFile(partial, "kept");
-    BoxAnswerer answerer({IDCANCEL});
+    WriteFileBytes(partial, "kept");
+    BoxAnswerer answerer(BOX_CAPTION, IDCANCEL);
     const ObservedDownload run = ObserveDownload(DeadUrl(), partial);
 
     EXPECT_EQ(run.result, DownloadResult::Abandoned);
-    EXPECT_EQ(answerer.Finish(), 1);
-    EXPECT_EQ(answerer.lastText(),
+    const std::vector<AnsweredBox> boxes = answerer.Finish();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text,
               L"Соединение с сервером прервано. Проверьте подключение к интернету.\n\n"
               L"Нажмите «Повтор», чтобы продолжить загрузку, или «Отмена», чтобы завершить установку "
               L"(прогресс загрузки сохранится).");
     EXPECT_GE(run.seconds, 10.0); // five real pauses of 2 seconds
     for (int attempt = 1; attempt <= 5; ++attempt) EXPECT_TRUE(run.SawDetail(Notice(attempt), 0)) << attempt;
     EXPECT_EQ(run.Count(WM_CLOSE_REQUEST), 1);
-    EXPECT_EQ(ReadWholeFile(partial), "kept");
+    EXPECT_EQ(ReadFileBytes(partial), "kept");
 }
 
 TEST_F(Reconnect, RealBoxRetryTriesAgainAtOnce) {
     const std::wstring partial = FreshWorkDir("box-retry") + L"\\payload.zip.downloading";
     InstallInstantPause();
-    BoxAnswerer answerer({IDRETRY, IDCANCEL});
+    BoxAnswerer answerer(BOX_CAPTION, {IDRETRY, IDCANCEL});
     const ObservedDownload run = ObserveDownload(DeadUrl(), partial);
     EXPECT_EQ(run.result, DownloadResult::Abandoned);
-    EXPECT_EQ(answerer.Finish(), 2);
+    EXPECT_EQ(answerer.Finish().size(), 2u);
     EXPECT_EQ(Seams().pauses.size(), 10u);
     EXPECT_EQ(run.Count(WM_CLOSE_REQUEST), 1);
-    EXPECT_FALSE(FileExists(partial)); // nothing was ever received, and Cancel creates nothing
+    EXPECT_FALSE(PathExists(partial)); // nothing was ever received, and Cancel creates nothing
 }
 
 TEST_F(Reconnect, KilledDownloadResumesFromTheFileSizeInTheNextProcess) {
@@ -245,8 +173,8 @@ TEST_F(Reconnect, AfterABrokenTransferTheBoxComesAfterFiveMoreFailures) {
 
 TEST_F(Reconnect, AnswersThatNeverBringAByteReachTheBox) {
     const std::wstring partial = FreshWorkDir("no-byte-206") + L"\\payload.zip.downloading";
-    const std::string head = ReadWholeFile(WindowsPath(SmallFileUnixPath())).substr(0, 3145728);
-    WriteWholeFile(partial, head);
+    const std::string head = ReadFileBytes(WindowsPath(SmallFileUnixPath())).substr(0, 3145728);
+    WriteFileBytes(partial, head);
     InstallInstantSeams();
     // Every ranged request gets a 206 and then the connection closes before the first body byte.
     const std::wstring url = SetScenario(
@@ -259,5 +187,5 @@ TEST_F(Reconnect, AnswersThatNeverBringAByteReachTheBox) {
     const std::vector<LoggedRequest> log = FaultLog("no-byte-206");
     ASSERT_EQ(log.size(), 6u);
     for (const LoggedRequest& request : log) EXPECT_EQ(request.status, 206);
-    EXPECT_TRUE(ReadWholeFile(partial) == head);
+    EXPECT_TRUE(ReadFileBytes(partial) == head);
 }

@@ -78,8 +78,8 @@ TEST_F(Download, FetchesThePackageFromNginxWithTheRightDigest) {
 
 TEST_F(Download, ResumesA40MiBPartialFileFromNginx) {
     const std::wstring partial = FreshWorkDir("nginx-resume") + L"\\payload.zip.downloading";
-    const std::string package = ReadWholeFile(WindowsPath(PackageUnixPath()));
-    WriteWholeFile(partial, package.substr(0, 40u << 20));
+    const std::string package = ReadFileBytes(WindowsPath(PackageUnixPath()));
+    WriteFileBytes(partial, package.substr(0, 40u << 20));
     InstallInstantSeams();
 
     const ObservedDownload run = ObserveDownload(PackageUrl(), partial);
@@ -107,13 +107,13 @@ TEST_F(Download, ResumesA40MiBPartialFileFromNginx) {
 
 TEST_F(Download, ContinuesAtTheRequestedOffsetAndSizesAddUp) {
     const std::wstring partial = FreshWorkDir("fault-resume") + L"\\payload.zip.downloading";
-    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
-    WriteWholeFile(partial, source.substr(0, 1000000));
+    const std::string source = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
+    WriteFileBytes(partial, source.substr(0, 1000000));
     // Trickled, so that reports show the size: the 206's length plus the offset.
     const std::wstring url = SetScenario("resume", FileScenario(SmallFileUnixPath(), "{\"chunk\":262144,\"delay\":0.05}"));
     const ObservedDownload run = ObserveDownload(url, partial);
     ASSERT_EQ(run.result, DownloadResult::Completed);
-    EXPECT_TRUE(ReadWholeFile(partial) == source);
+    EXPECT_TRUE(ReadFileBytes(partial) == source);
     const std::vector<LoggedRequest> log = FaultLog("resume");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].range, "bytes=1000000-");
@@ -125,7 +125,7 @@ TEST_F(Download, ContinuesAtTheRequestedOffsetAndSizesAddUp) {
 
 TEST_F(Download, ServerIgnoringTheRangeStartsTheFileAgain) {
     const std::wstring partial = FreshWorkDir("ignore-range") + L"\\payload.zip.downloading";
-    WriteWholeFile(partial, std::string(3000000, 'x')); // not a prefix of the package
+    WriteFileBytes(partial, std::string(3000000, 'x')); // not a prefix of the package
     InstallInstantSeams();
     const std::wstring url = SetScenario("ignore-range", FileScenario(SmallFileUnixPath(), "{\"ignore_range\":true}"));
     const ObservedDownload run = ObserveDownload(url, partial);
@@ -138,13 +138,13 @@ TEST_F(Download, ServerIgnoringTheRangeStartsTheFileAgain) {
 
 TEST_F(Download, WholePartialFileGets416AndIsFetchedAgainAtOnce) {
     const std::wstring partial = FreshWorkDir("whole-416") + L"\\payload.zip.downloading";
-    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
-    WriteWholeFile(partial, source);
+    const std::string source = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
+    WriteFileBytes(partial, source);
     InstallInstantSeams();
     const std::wstring url = SetScenario("whole-416", FileScenario(SmallFileUnixPath(), ""));
     const ObservedDownload run = ObserveDownload(url, partial);
     ASSERT_EQ(run.result, DownloadResult::Completed);
-    EXPECT_TRUE(ReadWholeFile(partial) == source);
+    EXPECT_TRUE(ReadFileBytes(partial) == source);
     EXPECT_TRUE(Seams().pauses.empty());
     const std::vector<LoggedRequest> log = FaultLog("whole-416");
     ASSERT_EQ(log.size(), 2u);
@@ -153,7 +153,7 @@ TEST_F(Download, WholePartialFileGets416AndIsFetchedAgainAtOnce) {
 
     // The same under the file's own validator; the validator goes with the file it spoke for (the
     // second answer carries none, so none may be left).
-    WriteWholeFile(partial, source);
+    WriteFileBytes(partial, source);
     WriteValidatorFile(partial, "\"v1\"");
     SetScenario("whole-416", FileScenario(SmallFileUnixPath(), "{\"etag\":\"\\\"v1\\\"\"},{}"));
     ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed);
@@ -161,8 +161,8 @@ TEST_F(Download, WholePartialFileGets416AndIsFetchedAgainAtOnce) {
     ASSERT_EQ(again.size(), 2u);
     EXPECT_EQ(again[0].ifRange, "\"v1\"");
     EXPECT_EQ(again[0].status, 416);
-    EXPECT_TRUE(ReadWholeFile(partial) == source);
-    EXPECT_FALSE(FileExists(ValidatorPath(partial)));
+    EXPECT_TRUE(ReadFileBytes(partial) == source);
+    EXPECT_FALSE(PathExists(ValidatorPath(partial)));
 }
 
 TEST_F(Download, EndlessRestartsWithoutDataEndInAnHttpError) {
@@ -170,7 +170,7 @@ TEST_F(Download, EndlessRestartsWithoutDataEndInAnHttpError) {
     {
         // A server that answers 416 to everything, even to a request for the whole file.
         const std::wstring partial = FreshWorkDir("always-416") + L"\\payload.zip.downloading";
-        WriteWholeFile(partial, "abc");
+        WriteFileBytes(partial, "abc");
         const std::wstring url = SetScenario("always-416", "{\"responses\":[{\"status\":416}]}");
         const ObservedDownload run = ObserveDownload(url, partial);
         EXPECT_EQ(run.result, DownloadResult::Failed);
@@ -194,7 +194,7 @@ TEST_F(Download, EndlessRestartsWithoutDataEndInAnHttpError) {
 
 TEST_F(Download, RangeAnswerBeyondTheKnownSizeStartsAgainAtOnce) {
     const std::wstring partial = FreshWorkDir("beyond-206") + L"\\payload.zip.downloading";
-    WriteWholeFile(partial, std::string(1000, 'x'));
+    WriteFileBytes(partial, std::string(1000, 'x'));
     InstallInstantSeams();
     // A length that makes offset + length wrap below the offset: the file cannot be continued.
     const std::wstring url = SetScenario(
@@ -248,13 +248,13 @@ TEST_F(Download, HttpErrorsAreFatalAndKeepTheEarlierPartialFile) {
     for (const int status : {404, 500}) {
         const std::string key = "error-" + std::to_string(status);
         const std::wstring partial = FreshWorkDir(key) + L"\\payload.zip.downloading";
-        WriteWholeFile(partial, "earlier bytes");
+        WriteFileBytes(partial, "earlier bytes");
         const std::wstring url = SetScenario(key, "{\"responses\":[{\"status\":" + std::to_string(status) + "}]}");
         const ObservedDownload run = ObserveDownload(url, partial);
         EXPECT_EQ(run.result, DownloadResult::Failed);
         EXPECT_EQ(run.errorText, L"Сервер вернул код ошибки HTTP: " + std::to_wstring(status));
         EXPECT_EQ(run.Count(WM_FATAL_ERROR), 1);
-        EXPECT_EQ(ReadWholeFile(partial), "earlier bytes");
+        EXPECT_EQ(ReadFileBytes(partial), "earlier bytes");
         EXPECT_EQ(FaultLog(key).size(), 1u);
     }
 }
@@ -276,7 +276,7 @@ TEST_F(Download, ReportsAreAtLeast120MsApartAndAShortBodyGivesNone) {
     }
     {
         const std::wstring partial = FreshWorkDir("no-reports") + L"\\payload.zip.downloading";
-        WriteWholeFile(partial, ReadWholeFile(WindowsPath(SmallFileUnixPath())).substr(0, (4u << 20) - 2000));
+        WriteFileBytes(partial, ReadFileBytes(WindowsPath(SmallFileUnixPath())).substr(0, (4u << 20) - 2000));
         const std::wstring url = SetScenario("no-reports", FileScenario(SmallFileUnixPath(), ""));
         const ObservedDownload run = ObserveDownload(url, partial);
         ASSERT_EQ(run.result, DownloadResult::Completed);
@@ -288,11 +288,11 @@ TEST_F(Download, ReportsAreAtLeast120MsApartAndAShortBodyGivesNone) {
 
 TEST_F(Download, BadUrlIsFatalAndLeavesThePartialFile) {
     const std::wstring partial = FreshWorkDir("bad-url") + L"\\payload.zip.downloading";
-    WriteWholeFile(partial, "kept");
+    WriteFileBytes(partial, "kept");
     const ObservedDownload run = ObserveDownload(L"ftp://127.0.0.1/x.zip", partial);
     EXPECT_EQ(run.result, DownloadResult::Failed);
     EXPECT_EQ(run.errorText, L"Некорректный URL загрузки: ftp://127.0.0.1/x.zip");
-    EXPECT_EQ(ReadWholeFile(partial), "kept");
+    EXPECT_EQ(ReadFileBytes(partial), "kept");
 }
 
 TEST_F(Download, StrongEtagIsSentBackAsIfRangeAndAnotherFileComesWhole) {
@@ -303,7 +303,7 @@ TEST_F(Download, StrongEtagIsSentBackAsIfRangeAndAnotherFileComesWhole) {
 
     // A partial file of an earlier release under its validator, and a new release at the address.
     const std::wstring partial = FreshWorkDir("etag-changed") + L"\\payload.zip.downloading";
-    WriteWholeFile(partial, std::string(1000000, 'x'));
+    WriteFileBytes(partial, std::string(1000000, 'x'));
     WriteValidatorFile(partial, "\"v0\"");
     const std::wstring url = SetScenario("etag-changed", FileScenario(SmallFileUnixPath(), "{\"etag\":\"\\\"v1\\\"\"}"));
     ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed);
@@ -336,9 +336,9 @@ TEST_F(Download, WeakEtagIsRememberedButNeitherItNorADateIsSentAsIfRange) {
 TEST_F(Download, RangeOfAnotherValidatorStartsAgain) {
     // A new release of the same size at the address, answered with a piece of it: only the 206's
     // own validator tells it from the file the partial one was started from.
-    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::string source = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
     const std::string newer = FixtureDir() + "/work/same-size.bin";
-    WriteWholeFile(WindowsPath(newer), source.substr(1u << 20) + source.substr(0, 1u << 20));
+    WriteFileBytes(WindowsPath(newer), source.substr(1u << 20) + source.substr(0, 1u << 20));
     const std::string later = "Wed, 05 Jun 2024 10:00:00 GMT";
     struct Case {
         const char* key;
@@ -353,7 +353,7 @@ TEST_F(Download, RangeOfAnotherValidatorStartsAgain) {
     InstallInstantSeams();
     for (const Case& c : cases) {
         const std::wstring partial = FreshWorkDir(c.key) + L"\\payload.zip.downloading";
-        WriteWholeFile(partial, source.substr(0, 1000000));
+        WriteFileBytes(partial, source.substr(0, 1000000));
         WriteValidatorFile(partial, c.remembered);
         const std::wstring url = SetScenario(c.key, "{\"file\":\"" + newer + "\",\"responses\":[{" + c.step + "}]}");
         ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed) << c.key;
@@ -371,7 +371,7 @@ TEST_F(Download, RangeOfAnotherValidatorStartsAgain) {
 TEST_F(Download, RangeFromAnotherByteIsNeverWritten) {
     // The first answer breaks off at 2 MiB; the reconnect gets a 206 that starts elsewhere: the
     // whole file, an earlier byte, a later one. The partial file starts again, whole and exact.
-    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::string source = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
     InstallInstantSeams();
     for (const int from : {0, 1048576, 3145728}) {
         const std::string key = "range-from-" + std::to_string(from);
@@ -379,7 +379,7 @@ TEST_F(Download, RangeFromAnotherByteIsNeverWritten) {
         const std::wstring url = SetScenario(
             key, FileScenario(SmallFileUnixPath(), "{\"break_after\":2097152},{\"range_from\":" + std::to_string(from) + "},{}"));
         ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed) << key;
-        EXPECT_TRUE(ReadWholeFile(partial) == source) << key;
+        EXPECT_TRUE(ReadFileBytes(partial) == source) << key;
         const std::vector<LoggedRequest> log = FaultLog(key);
         ASSERT_EQ(log.size(), 3u) << key;
         EXPECT_EQ(log[1].range, "bytes=2097152-") << key;
@@ -389,18 +389,18 @@ TEST_F(Download, RangeFromAnotherByteIsNeverWritten) {
 }
 
 TEST_F(Download, RangeWithoutContentLengthResumesWithTheSizeOfItsContentRange) {
-    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::string source = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
     InstallInstantSeams();
     for (const std::string framing : {"chunked", "no_length"}) {
         const std::string key = "unsized-206-" + framing;
         const std::wstring partial = FreshWorkDir(key) + L"\\payload.zip.downloading";
-        WriteWholeFile(partial, source.substr(0, 3145728)); // left by an earlier run
+        WriteFileBytes(partial, source.substr(0, 3145728)); // left by an earlier run
         // Trickled, so that reports show the size the range named.
         const std::wstring url = SetScenario(
             key, FileScenario(SmallFileUnixPath(), "{\"" + framing + "\":true,\"chunk\":131072,\"delay\":0.05}"));
         const ObservedDownload run = ObserveDownload(url, partial);
         ASSERT_EQ(run.result, DownloadResult::Completed) << key;
-        EXPECT_TRUE(ReadWholeFile(partial) == source) << key;
+        EXPECT_TRUE(ReadFileBytes(partial) == source) << key;
         const std::vector<LoggedRequest> log = FaultLog(key);
         ASSERT_EQ(log.size(), 1u) << key;
         EXPECT_EQ(log[0].range, "bytes=3145728-") << key;
@@ -414,14 +414,14 @@ TEST_F(Download, RangeWithoutContentLengthResumesWithTheSizeOfItsContentRange) {
 
 TEST_F(Download, BodyPastTheKnownSizeIsNeverComplete) {
     // A chunked 206 that names the right range but carries bytes past the end of the file.
-    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::string source = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
     const std::wstring partial = FreshWorkDir("overrun") + L"\\payload.zip.downloading";
-    WriteWholeFile(partial, source.substr(0, 3145728));
+    WriteFileBytes(partial, source.substr(0, 3145728));
     InstallInstantSeams();
     const std::wstring url =
         SetScenario("overrun", FileScenario(SmallFileUnixPath(), "{\"chunked\":true,\"extra\":4096},{}"));
     ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed);
-    EXPECT_TRUE(ReadWholeFile(partial) == source);
+    EXPECT_TRUE(ReadFileBytes(partial) == source);
     const std::vector<LoggedRequest> log = FaultLog("overrun");
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].range, "bytes=3145728-");
@@ -437,13 +437,13 @@ TEST_F(Download, WithoutAValidatorTheResumeIsAsBefore) {
 
     // A validator file that is not one (a header smuggled in, far too long, binary) counts as none:
     // the partial file is continued as one left by an older setup.
-    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::string source = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
     const std::vector<std::string> damaged = {"\"v1\"\r\nX-Injected: 1", std::string(100000, 'a'),
                                               std::string("\"v\0\xff\"", 5)};
     for (size_t i = 0; i < damaged.size(); ++i) {
         const std::string key = "bad-validator-" + std::to_string(i);
         const std::wstring partial = FreshWorkDir(key) + L"\\payload.zip.downloading";
-        WriteWholeFile(partial, source.substr(0, 1000000));
+        WriteFileBytes(partial, source.substr(0, 1000000));
         WriteValidatorFile(partial, damaged[i]);
         const std::wstring url = SetScenario(key, FileScenario(SmallFileUnixPath(), "{\"etag\":\"\\\"v1\\\"\"}"));
         ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed) << i;
@@ -452,15 +452,15 @@ TEST_F(Download, WithoutAValidatorTheResumeIsAsBefore) {
         EXPECT_EQ(log[0].range, "bytes=1000000-") << i;
         EXPECT_EQ(log[0].ifRange, "-") << i;
         EXPECT_EQ(log[0].status, 206) << i;
-        EXPECT_TRUE(ReadWholeFile(partial) == source) << i;
+        EXPECT_TRUE(ReadFileBytes(partial) == source) << i;
     }
 }
 
 TEST_F(Download, RangeOfAFileOfAnotherSizeStartsAgainAtOnce) {
     const std::wstring partial = FreshWorkDir("other-size") + L"\\payload.zip.downloading";
-    const std::string source = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::string source = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
     const std::string newer = FixtureDir() + "/work/other-size.bin";
-    WriteWholeFile(WindowsPath(newer), source.substr(1u << 20) + source); // 7 MiB, other bytes
+    WriteFileBytes(WindowsPath(newer), source.substr(1u << 20) + source); // 7 MiB, other bytes
     InstallInstantSeams();
     // The file is replaced while the first answer breaks off, and the server ignores If-Range.
     const std::wstring url = SetScenario(
@@ -482,11 +482,11 @@ TEST_F(Download, RangeOfAFileOfAnotherSizeStartsAgainAtOnce) {
 TEST_F(Download, NginxSendsTheRestOfTheSameReleaseAndTheWholeOfANewOne) {
     const std::string uri = "/releases/if-range/ZENKA-latest-full.zip";
     const std::wstring served = WindowsPath(FixtureDir() + "/www" + uri);
-    const std::string older = ReadWholeFile(WindowsPath(SmallFileUnixPath()));
+    const std::string older = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
     const std::string newer = older.substr(1u << 20) + older.substr(0, (1u << 20) + 4096);
     std::filesystem::create_directories(std::filesystem::path(served).parent_path());
     auto publish = [&](const std::string& bytes) { // replaced at once, as a publisher's upload ends
-        WriteWholeFile(served + L".tmp", bytes);
+        WriteFileBytes(served + L".tmp", bytes);
         ASSERT_TRUE(MoveFileExW((served + L".tmp").c_str(), served.c_str(), MOVEFILE_REPLACE_EXISTING));
     };
     // The log line of a request is written when nginx has sent the answer, a moment after the
@@ -516,7 +516,7 @@ TEST_F(Download, NginxSendsTheRestOfTheSameReleaseAndTheWholeOfANewOne) {
     EXPECT_EQ(request.range, "bytes=" + std::to_string(kept) + "-");
     EXPECT_EQ(request.ifRange, validator);
     EXPECT_EQ(request.status, 206);
-    EXPECT_TRUE(ReadWholeFile(partial) == older);
+    EXPECT_TRUE(ReadFileBytes(partial) == older);
 
     std::filesystem::resize_file(std::filesystem::path(partial), kept);
     publish(newer);
@@ -525,7 +525,7 @@ TEST_F(Download, NginxSendsTheRestOfTheSameReleaseAndTheWholeOfANewOne) {
     EXPECT_EQ(request.range, "bytes=" + std::to_string(kept) + "-");
     EXPECT_EQ(request.ifRange, validator);
     EXPECT_EQ(request.status, 200);
-    EXPECT_TRUE(ReadWholeFile(partial) == newer);
+    EXPECT_TRUE(ReadFileBytes(partial) == newer);
     EXPECT_NE(ValidatorFileText(partial), validator);
     EXPECT_FALSE(ValidatorFileText(partial).empty());
 }

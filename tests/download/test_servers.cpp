@@ -6,21 +6,13 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 namespace {
 
-std::string ReadText(const std::wstring& path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 int PortFromFile(const std::string& unixPath) {
-    const std::string text = ReadText(WindowsPath(unixPath));
+    const std::string text = ReadFileBytes(WindowsPath(unixPath));
     if (text.empty()) throw std::runtime_error("server not running: " + unixPath);
     return std::stoi(text);
 }
@@ -96,7 +88,7 @@ std::string PackageUnixPath() { return FixtureDir() + "/www/releases/stable/ZENK
 std::string SmallFileUnixPath() { return FixtureDir() + "/www/small.bin"; }
 
 std::wstring PackageDigest() {
-    std::string text = ReadText(WindowsPath(PackageUnixPath() + ".sha256"));
+    std::string text = ReadFileBytes(WindowsPath(PackageUnixPath() + ".sha256"));
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     return Widen(text);
 }
@@ -133,7 +125,7 @@ std::vector<LoggedRequest> FaultLog(const std::string& key) {
 
 std::vector<LoggedRequest> NginxLog(const std::string& uri) {
     std::vector<LoggedRequest> requests;
-    std::istringstream lines(ReadText(WindowsPath(FixtureDir() + "/nginx/access.log")));
+    std::istringstream lines(ReadFileBytes(WindowsPath(FixtureDir() + "/nginx/access.log")));
     std::string line;
     while (std::getline(lines, line)) {
         const std::vector<std::string> fields = SplitTabs(line);
@@ -157,17 +149,10 @@ std::wstring FreshWorkDir(const std::string& name) {
     return dir;
 }
 
-std::string ReadWholeFile(const std::wstring& path) { return ReadText(path); }
-
-std::string ValidatorFileText(const std::wstring& partialPath) { return ReadText(ValidatorPath(partialPath)); }
+std::string ValidatorFileText(const std::wstring& partialPath) { return ReadFileBytes(ValidatorPath(partialPath)); }
 
 void WriteValidatorFile(const std::wstring& partialPath, const std::string& text) {
-    WriteWholeFile(ValidatorPath(partialPath), text);
-}
-
-void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    WriteFileBytes(ValidatorPath(partialPath), text);
 }
 
 uint64_t FileSizeOf(const std::wstring& path) {
@@ -176,11 +161,6 @@ uint64_t FileSizeOf(const std::wstring& path) {
     return error ? 0 : static_cast<uint64_t>(size);
 }
 
-bool SameContents(const std::wstring& a, const std::wstring& b) { return ReadText(a) == ReadText(b); }
-
-bool FileExists(const std::wstring& path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::path(path), error);
-}
+bool SameContents(const std::wstring& a, const std::wstring& b) { return ReadFileBytes(a) == ReadFileBytes(b); }
 
 std::wstring DeadUrl() { return L"http://127.0.0.1:9/releases/none.zip"; }

@@ -3,6 +3,8 @@
 // per-test working directories and file comparison.
 #pragma once
 
+#include "support/files.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -45,12 +47,9 @@ std::vector<LoggedRequest> NginxLog(const std::string& uri);
 // An empty working directory for one test; returns its Windows path.
 std::wstring FreshWorkDir(const std::string& name);
 
-std::string ReadWholeFile(const std::wstring& path);
-void WriteWholeFile(const std::wstring& path, const std::string& bytes);
 uint64_t FileSizeOf(const std::wstring& path); // 0 when missing
 // Byte for byte equal (a failure does not print megabytes of both files).
 bool SameContents(const std::wstring& a, const std::wstring& b);
-bool FileExists(const std::wstring& path);
 
 // A URL on loopback where nothing listens.
 std::wstring DeadUrl();

@@ -48,15 +48,15 @@ TEST(TransferRequest, RangeHeaderOnlyWhenResuming) {
     ASSERT_TRUE(SendTransferRequest(handles, target, 0, status, length));
     EXPECT_EQ(status, 200u);
     EXPECT_EQ(length, 4u << 20);
-    ASSERT_NE(handles.request, nullptr);
+    ASSERT_NE(handles.request.Get(), nullptr);
     // A second call replaces the first call's handles.
     ASSERT_TRUE(SendTransferRequest(handles, target, 1000, status, length));
     EXPECT_EQ(status, 206u);
     EXPECT_EQ(length, (4u << 20) - 1000);
     CloseTransferHandles(handles);
-    EXPECT_EQ(handles.request, nullptr);
-    EXPECT_EQ(handles.connection, nullptr);
-    EXPECT_EQ(handles.session, nullptr);
+    EXPECT_EQ(handles.request.Get(), nullptr);
+    EXPECT_EQ(handles.connection.Get(), nullptr);
+    EXPECT_EQ(handles.session.Get(), nullptr);
     CloseTransferHandles(handles); // an empty record is fine
 
     const std::vector<LoggedRequest> log = FaultLog("transfer-range");

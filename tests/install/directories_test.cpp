@@ -1,4 +1,5 @@
 #include "install/directories.h"
+#include "support/files.h"
 #include "support/zip_builder.h"
 
 #include <gtest/gtest.h>

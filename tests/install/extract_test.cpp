@@ -3,6 +3,7 @@
 #include "install/extract.h"
 #include "support/message_window.h"
 #include "support/state_reset.h"
+#include "support/files.h"
 #include "support/zip_builder.h"
 
 #include <gtest/gtest.h>

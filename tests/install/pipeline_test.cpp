@@ -3,6 +3,8 @@
 #include "install/worker.h"
 #include "support/message_window.h"
 #include "support/state_reset.h"
+#include "support/files.h"
+#include "support/shell.h"
 #include "support/zip_builder.h"
 
 #include <gtest/gtest.h>
@@ -127,12 +129,8 @@ std::vector<std::wstring> RegisteredTraces() {
         traces.push_back(L"uninstall key");
     }
     for (REFKNOWNFOLDERID folder : {FOLDERID_PublicDesktop, FOLDERID_CommonPrograms}) {
-        PWSTR path = nullptr;
-        if (SUCCEEDED(SHGetKnownFolderPath(folder, 0, nullptr, &path)) &&
-            PathExists(std::wstring(path) + L"\\ZENKA.lnk")) {
-            traces.push_back(std::wstring(path) + L"\\ZENKA.lnk");
-        }
-        CoTaskMemFree(path);
+        const std::wstring link = KnownFolderPath(folder) + L"\\ZENKA.lnk";
+        if (PathExists(link)) traces.push_back(link);
     }
     return traces;
 }

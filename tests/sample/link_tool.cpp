@@ -6,13 +6,11 @@
 // Any other failure exits with 2.
 #include <windows.h>
 #include <objbase.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 
 #include <cstdio>
 #include <string>
 
-#include "sample/system_folders.h"
+#include "support/shell.h"
 
 namespace {
 
@@ -24,24 +22,6 @@ std::wstring FolderPath(const std::wstring& which) {
         return KnownFolderPath(FOLDERID_CommonPrograms);
     }
     return std::wstring();
-}
-
-bool SaveLink(const std::wstring& linkPath, const std::wstring& target) {
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link)))) {
-        return false;
-    }
-    link->SetPath(target.c_str());
-    IPersistFile* file = nullptr;
-    bool saved =
-        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-                 SUCCEEDED(file->Save(linkPath.c_str(), TRUE));
-    if (file != nullptr) {
-        file->Release();
-    }
-    link->Release();
-    return saved;
 }
 
 }  // namespace

@@ -11,30 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "base/owners.h"
 #include "sample/file_list.h"
 #include "sample/removal.h"
 #include "sample/self_removal.h"
 #include "sample/system_folders.h"
+#include "support/files.h"
+#include "support/shell.h"
 
 namespace {
 
+// A fresh folder per call: some tests make several.
 std::wstring MakeTempDirectory(const wchar_t* tag) {
     static int counter = 0;
-    std::wstring path = TemporaryFolder() + L"zenka-sample-" + tag + L"-" +
-                        std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
-    CreateDirectoryW(path.c_str(), nullptr);
-    return path;
-}
-
-void WriteFile(const std::wstring& path, const char* text = "data") {
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(file, nullptr);
-    std::fputs(text, file);
-    std::fclose(file);
-}
-
-bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return FreshTempDir(std::wstring(L"sample-") + tag + L"-" + std::to_wstring(++counter));
 }
 
 // Also true for a link whose target cannot be reached (Wine's GetFileAttributesW fails on those).
@@ -53,29 +43,12 @@ void FillInstallation(const std::wstring& root) {
     CreateDirectoryW((root + L"\\data").c_str(), nullptr);
     CreateDirectoryW((root + L"\\data\\cache").c_str(), nullptr);
     CreateDirectoryW((root + L"\\empty").c_str(), nullptr);
-    WriteFile(root + L"\\ZENKA.exe");
-    WriteFile(root + L"\\zenka-updater.exe");
-    WriteFile(root + L"\\data\\config.ini");
-    WriteFile(root + L"\\data\\cache\\Лицензия.txt");
-    WriteFile(root + L"\\data\\locked.dat");
+    WriteFileBytes(root + L"\\ZENKA.exe", "data");
+    WriteFileBytes(root + L"\\zenka-updater.exe", "data");
+    WriteFileBytes(root + L"\\data\\config.ini", "data");
+    WriteFileBytes(root + L"\\data\\cache\\Лицензия.txt", "data");
+    WriteFileBytes(root + L"\\data\\locked.dat", "data");
     SetFileAttributesW((root + L"\\data\\locked.dat").c_str(), FILE_ATTRIBUTE_READONLY);
-}
-
-struct ComScope {
-    ComScope() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    ~ComScope() { CoUninitialize(); }
-};
-
-void SaveLink(const std::wstring& linkPath, const std::wstring& target) {
-    IShellLinkW* link = nullptr;
-    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                           IID_IShellLinkW, reinterpret_cast<void**>(&link))));
-    link->SetPath(target.c_str());
-    IPersistFile* file = nullptr;
-    ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
-    EXPECT_TRUE(SUCCEEDED(file->Save(linkPath.c_str(), TRUE)));
-    file->Release();
-    link->Release();
 }
 
 const wchar_t* const TEST_KEY = L"Software\\ZENKA-sample-tests\\Uninstall\\ZENKA";
@@ -113,11 +86,11 @@ TEST(RemoveDirectoryTree, DeletesTheWholeTreeAndNothingBeside) {
     CreateDirectoryW(install.c_str(), nullptr);
     CreateDirectoryW(sibling.c_str(), nullptr);
     FillInstallation(install);
-    WriteFile(sibling + L"\\keep.txt");
+    WriteFileBytes(sibling + L"\\keep.txt", "data");
 
     EXPECT_EQ(RemoveDirectoryTree(install + L"\\", L""), 0u);
-    EXPECT_FALSE(Exists(install));
-    EXPECT_TRUE(Exists(sibling + L"\\keep.txt"));
+    EXPECT_FALSE(PathExists(install));
+    EXPECT_TRUE(PathExists(sibling + L"\\keep.txt"));
     // Already gone counts as done.
     EXPECT_EQ(RemoveDirectoryTree(install, L""), 0u);
     RemoveDirectoryTree(base, L"");
@@ -128,9 +101,9 @@ TEST(RemoveDirectoryTree, KeepsTheRunningUpdaterAndItsFolder) {
     FillInstallation(install);
 
     EXPECT_EQ(RemoveDirectoryTree(install, install + L"\\ZENKA-UPDATER.EXE"), 0u);
-    EXPECT_TRUE(Exists(install + L"\\zenka-updater.exe"));
-    EXPECT_FALSE(Exists(install + L"\\ZENKA.exe"));
-    EXPECT_FALSE(Exists(install + L"\\data"));
+    EXPECT_TRUE(PathExists(install + L"\\zenka-updater.exe"));
+    EXPECT_FALSE(PathExists(install + L"\\ZENKA.exe"));
+    EXPECT_FALSE(PathExists(install + L"\\data"));
     RemoveDirectoryTree(install, L"");
 }
 
@@ -143,12 +116,12 @@ TEST(RemoveDirectoryTree, ReportsFilesItCannotDelete) {
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
 
     EXPECT_GT(RemoveDirectoryTree(install, L""), 0u);
-    EXPECT_TRUE(Exists(held));
-    EXPECT_FALSE(Exists(install + L"\\ZENKA.exe"));
+    EXPECT_TRUE(PathExists(held));
+    EXPECT_FALSE(PathExists(install + L"\\ZENKA.exe"));
 
     CloseHandle(handle);
     EXPECT_EQ(RemoveDirectoryTree(install, L""), 0u);
-    EXPECT_FALSE(Exists(install));
+    EXPECT_FALSE(PathExists(install));
 }
 
 TEST(RemoveDirectoryTree, DropsDirectoryLinksWithoutEnteringThem) {
@@ -157,7 +130,7 @@ TEST(RemoveDirectoryTree, DropsDirectoryLinksWithoutEnteringThem) {
     std::wstring outside = base + L"\\outside";
     CreateDirectoryW(install.c_str(), nullptr);
     CreateDirectoryW(outside.c_str(), nullptr);
-    WriteFile(outside + L"\\precious.txt");
+    WriteFileBytes(outside + L"\\precious.txt", "data");
     if (CreateSymbolicLinkW((install + L"\\linked").c_str(), outside.c_str(),
                             SYMBOLIC_LINK_FLAG_DIRECTORY |
                                 SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) == 0) {
@@ -165,8 +138,8 @@ TEST(RemoveDirectoryTree, DropsDirectoryLinksWithoutEnteringThem) {
         GTEST_SKIP() << "directory links unavailable: " << GetLastError();
     }
     EXPECT_EQ(RemoveDirectoryTree(install, L""), 0u);
-    EXPECT_FALSE(Exists(install));
-    EXPECT_TRUE(Exists(outside + L"\\precious.txt"));
+    EXPECT_FALSE(PathExists(install));
+    EXPECT_TRUE(PathExists(outside + L"\\precious.txt"));
     RemoveDirectoryTree(base, L"");
 }
 
@@ -208,15 +181,15 @@ TEST(RemoveListedFiles, RemovesThePackageAndKeepsWhatItNeverInstalled) {
     CreateDirectoryW(install.c_str(), nullptr);
     CreateDirectoryW(outside.c_str(), nullptr);
     FillInstallation(install);
-    WriteFile(install + L"\\" + FILE_LIST_NAME);
+    WriteFileBytes(install + L"\\" + FILE_LIST_NAME, "data");
     // What others put there: another game, a note, a mod inside one of our folders.
     CreateDirectoryW((install + L"\\Other").c_str(), nullptr);
-    WriteFile(install + L"\\Other\\save.dat");
-    WriteFile(install + L"\\notes.txt");
+    WriteFileBytes(install + L"\\Other\\save.dat", "data");
+    WriteFileBytes(install + L"\\notes.txt", "data");
     CreateDirectoryW((install + L"\\data\\user-mods").c_str(), nullptr);
-    WriteFile(install + L"\\data\\user-mods\\mod.dat");
-    WriteFile(outside + L"\\precious.txt");
-    WriteFile(base + L"\\beside.txt");
+    WriteFileBytes(install + L"\\data\\user-mods\\mod.dat", "data");
+    WriteFileBytes(outside + L"\\precious.txt", "data");
+    WriteFileBytes(base + L"\\beside.txt", "data");
     // A folder the package lists, replaced by a link to somewhere else (where links can be made:
     // Wine 8 reports success but shows no link).
     bool linked = CreateSymbolicLinkW((install + L"\\linked").c_str(), outside.c_str(),
@@ -235,14 +208,14 @@ TEST(RemoveListedFiles, RemovesThePackageAndKeepsWhatItNeverInstalled) {
 
     for (const wchar_t* gone : {L"ZENKA.exe", L"data\\config.ini", L"data\\locked.dat",
                                 L"data\\cache", L"empty", L"zenka-files.txt"}) {
-        EXPECT_FALSE(Exists(install + L"\\" + gone)) << gone;
+        EXPECT_FALSE(PathExists(install + L"\\" + gone)) << gone;
     }
     for (const wchar_t* kept : {L"zenka-updater.exe", L"Other\\save.dat", L"notes.txt",
                                 L"data\\user-mods\\mod.dat"}) {
-        EXPECT_TRUE(Exists(install + L"\\" + kept)) << kept;
+        EXPECT_TRUE(PathExists(install + L"\\" + kept)) << kept;
     }
-    EXPECT_TRUE(Exists(outside + L"\\precious.txt"));
-    EXPECT_TRUE(Exists(base + L"\\beside.txt"));
+    EXPECT_TRUE(PathExists(outside + L"\\precious.txt"));
+    EXPECT_TRUE(PathExists(base + L"\\beside.txt"));
     EXPECT_EQ(ListedInItsFolder(install + L"\\linked"), linked);
     EXPECT_TRUE(HoldsOtherEntries(install, updater));
 
@@ -256,26 +229,26 @@ TEST(RemoveListedFiles, RemovesThePackageAndKeepsWhatItNeverInstalled) {
 }
 
 TEST(RemoveOwnedShortcut, RemovesOnlyLinksIntoTheInstallation) {
-    ComScope com;
+    const ComApartment com = JoinOwnThreadApartment();
     std::wstring folder = MakeTempDirectory(L"links");
     std::wstring install = L"C:\\Games\\ZENKA";
     std::wstring ours = folder + L"\\ours.lnk";
     std::wstring foreign = folder + L"\\foreign.lnk";
     std::wstring lookalike = folder + L"\\lookalike.lnk";
     std::wstring broken = folder + L"\\broken.lnk";
-    SaveLink(ours, install + L"\\ZENKA.exe");
-    SaveLink(foreign, L"C:\\Games\\Other\\ZENKA.exe");
-    SaveLink(lookalike, L"C:\\Games\\ZENKA2\\ZENKA.exe");
-    WriteFile(broken, "not a shell link");
+    ASSERT_TRUE(SaveLink(ours, install + L"\\ZENKA.exe"));
+    ASSERT_TRUE(SaveLink(foreign, L"C:\\Games\\Other\\ZENKA.exe"));
+    ASSERT_TRUE(SaveLink(lookalike, L"C:\\Games\\ZENKA2\\ZENKA.exe"));
+    WriteFileBytes(broken, "not a shell link");
 
     EXPECT_EQ(RemoveOwnedShortcut(ours, install + L"\\"), RemovalOutcome::Removed);
-    EXPECT_FALSE(Exists(ours));
+    EXPECT_FALSE(PathExists(ours));
     EXPECT_EQ(RemoveOwnedShortcut(foreign, install), RemovalOutcome::Foreign);
-    EXPECT_TRUE(Exists(foreign));
+    EXPECT_TRUE(PathExists(foreign));
     EXPECT_EQ(RemoveOwnedShortcut(lookalike, install), RemovalOutcome::Foreign);
-    EXPECT_TRUE(Exists(lookalike));
+    EXPECT_TRUE(PathExists(lookalike));
     EXPECT_EQ(RemoveOwnedShortcut(broken, install), RemovalOutcome::Removed);
-    EXPECT_FALSE(Exists(broken));
+    EXPECT_FALSE(PathExists(broken));
     EXPECT_EQ(RemoveOwnedShortcut(ours, install), RemovalOutcome::Absent);
     RemoveDirectoryTree(folder, L"");
 }
@@ -304,32 +277,32 @@ TEST(RemoveOwnedUninstallKey, DeletesTheKeyOfThisInstallationOnly) {
 
 TEST(FinishRemoval, DeletesTheUpdaterAndTheFolderOnlyWhenNothingElseIsLeft) {
     std::wstring install = MakeTempDirectory(L"finish");
-    WriteFile(install + L"\\zenka-updater.exe");
-    WriteFile(install + L"\\save.dat");
+    WriteFileBytes(install + L"\\zenka-updater.exe", "data");
+    WriteFileBytes(install + L"\\save.dat", "data");
     // No process has this id (ids are multiples of four), so there is nothing to wait for.
     EXPECT_EQ(FinishRemoval(install, 4294967294u), 0);
-    EXPECT_FALSE(Exists(install + L"\\zenka-updater.exe"));
-    EXPECT_TRUE(Exists(install + L"\\save.dat"));
+    EXPECT_FALSE(PathExists(install + L"\\zenka-updater.exe"));
+    EXPECT_TRUE(PathExists(install + L"\\save.dat"));
 
     DeleteFileW((install + L"\\save.dat").c_str());
-    WriteFile(install + L"\\zenka-updater.exe");
+    WriteFileBytes(install + L"\\zenka-updater.exe", "data");
     EXPECT_EQ(FinishRemoval(install, 4294967294u), 0);
-    EXPECT_FALSE(Exists(install));
+    EXPECT_FALSE(PathExists(install));
 }
 
 TEST(FinishRemoval, RefusesDirectoriesThatAreNotInstallations) {
     std::wstring folder = MakeTempDirectory(L"refuse");
-    WriteFile(folder + L"\\document.txt");
+    WriteFileBytes(folder + L"\\document.txt", "data");
     EXPECT_EQ(FinishRemoval(folder, 4294967294u), -1);
-    EXPECT_TRUE(Exists(folder + L"\\document.txt"));
+    EXPECT_TRUE(PathExists(folder + L"\\document.txt"));
     RemoveDirectoryTree(folder, L"");
 
     // The temporary folder itself is never deleted, even with an updater in it.
     std::wstring temp = TemporaryFolder();
     std::wstring marker = temp + L"zenka-updater.exe";
-    WriteFile(marker);
+    WriteFileBytes(marker, "data");
     EXPECT_EQ(FinishRemoval(temp, 4294967294u), -1);
-    EXPECT_TRUE(Exists(marker));
+    EXPECT_TRUE(PathExists(marker));
     DeleteFileW(marker.c_str());
 }
 

@@ -22,10 +22,3 @@ size_t ZipDataOffset(const std::string& archive, size_t index);
 // Text that deflates well / barely at all, made deterministically from `seed`.
 std::string CompressibleText(size_t size, uint32_t seed);
 std::string RandomBytes(size_t size, uint32_t seed);
-
-// Small file helpers for tests that work in real directories of the Wine prefix.
-void WriteFileBytes(const std::wstring& path, const std::string& bytes);
-std::string ReadFileBytes(const std::wstring& path);
-bool PathExists(const std::wstring& path);
-// A fresh, empty directory under %TEMP% (removed first if it exists).
-std::wstring FreshTempDir(const std::wstring& name);

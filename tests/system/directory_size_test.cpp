@@ -1,10 +1,11 @@
 // The size walk behind "EstimatedSize", on real trees in the prefix.
+#include "support/files.h"
 #include "system/uninstall_entry.h"
 #include "system/uninstall_values.h"
 
-#include "scratch_dir.h"
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 

@@ -2,12 +2,12 @@
 // and the uninstall entry describe the installed launcher.
 #include "app/state.h"
 #include "install/worker.h"
+#include "support/files.h"
 #include "support/message_window.h"
 #include "support/zip_builder.h"
 
 #include "link_reader.h"
 #include "registry_reader.h"
-#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 

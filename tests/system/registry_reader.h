@@ -1,7 +1,7 @@
 // Reading the uninstall entry back value by value, for the tests.
 #pragma once
 
-#include "system/registry_key.h"
+#include "base/owners.h"
 #include "system/uninstall_values.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ struct StoredValue {
 
 inline StoredValue Read(const wchar_t* name) {
     StoredValue stored;
-    RegKey key;
+    RegistryKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return stored;
     BYTE data[4096] = {};
     DWORD size = sizeof data;

@@ -44,8 +44,8 @@ TEST_F(Shortcuts, BothAllUserFoldersGetACompleteLinkToAnyTargetDirectory) {
     EXPECT_TRUE(CreateShortcut(FOLDERID_CommonPrograms, launcher, targetDir, LINK_NAME, DESCRIPTION));
 
     // Directly in the folder, one backslash between folder and name.
-    const std::wstring desktop = FolderPath(FOLDERID_PublicDesktop);
-    const std::wstring programs = FolderPath(FOLDERID_CommonPrograms);
+    const std::wstring desktop = KnownFolderPath(FOLDERID_PublicDesktop);
+    const std::wstring programs = KnownFolderPath(FOLDERID_CommonPrograms);
     ASSERT_FALSE(desktop.empty());
     ASSERT_FALSE(programs.empty());
     EXPECT_NE(desktop.back(), L'\\');
@@ -76,7 +76,7 @@ TEST_F(Shortcuts, AFailedFirstFolderDoesNotPreventTheSecond) {
     EXPECT_FALSE(CreateShortcut(BOGUS_FOLDER, targetDir + L"\\ZENKA.exe", targetDir, LINK_NAME, DESCRIPTION));
     EXPECT_TRUE(CreateShortcut(FOLDERID_CommonPrograms, targetDir + L"\\ZENKA.exe", targetDir, LINK_NAME,
                                DESCRIPTION));
-    EXPECT_FALSE(FileExists(LinkPathIn(FOLDERID_PublicDesktop)));
+    EXPECT_FALSE(PathExists(LinkPathIn(FOLDERID_PublicDesktop)));
     ExpectLinkTo(LinkPathIn(FOLDERID_CommonPrograms), targetDir);
 }
 
@@ -85,7 +85,7 @@ TEST_F(Shortcuts, AFailedSaveIsReportedAndLeavesNothing) {
     const std::wstring name = L"zenka-missing-subfolder\\ZENKA.lnk";
     EXPECT_FALSE(CreateShortcut(FOLDERID_PublicDesktop, L"C:\\Program Files\\ZENKA\\ZENKA.exe",
                                 L"C:\\Program Files\\ZENKA", name, DESCRIPTION));
-    EXPECT_FALSE(FileExists(FolderPath(FOLDERID_PublicDesktop) + L"\\" + name));
+    EXPECT_FALSE(PathExists(KnownFolderPath(FOLDERID_PublicDesktop) + L"\\" + name));
 }
 
 // What the shell hears while it is alive: the (event, path) pairs sent to a listener registered
@@ -152,7 +152,7 @@ private:
 };
 
 TEST_F(Shortcuts, TheShellHearsOfTheNewLinkAndItsFolder) {
-    const std::wstring folder = FolderPath(FOLDERID_PublicDesktop);
+    const std::wstring folder = KnownFolderPath(FOLDERID_PublicDesktop);
     ShellListener listener(folder);
     ASSERT_TRUE(listener.Registered());
     ASSERT_TRUE(CreateShortcut(FOLDERID_PublicDesktop, L"C:\\Program Files\\ZENKA\\ZENKA.exe",

@@ -5,7 +5,7 @@
 //   system_probe dirsize DIRECTORY      prints DirectorySizeBytes
 // Exit code 0 on success, 1 when a step reported failure, 2 on bad usage.
 #include "install/paths.h"
-#include "system/com_owners.h"
+#include "support/shell.h"
 #include "system/shortcut.h"
 #include "system/uninstall_entry.h"
 
@@ -25,13 +25,6 @@ void PrintLine(const std::wstring& text) {
     std::printf("%s\n", utf8.c_str());
 }
 
-std::wstring KnownFolder(REFKNOWNFOLDERID folder) {
-    PWSTR raw = nullptr;
-    const HRESULT result = SHGetKnownFolderPath(folder, 0, nullptr, &raw);
-    CoTaskMemString owner(raw);
-    return SUCCEEDED(result) && owner ? std::wstring(owner.get()) : std::wstring();
-}
-
 int MakeShortcuts(const std::wstring& targetDir) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::wstring launcher = LauncherPath(targetDir);
@@ -39,7 +32,7 @@ int MakeShortcuts(const std::wstring& targetDir) {
     bool saved = true;
     for (const KNOWNFOLDERID* folder : {&FOLDERID_PublicDesktop, &FOLDERID_CommonPrograms}) {
         saved = CreateShortcut(*folder, launcher, targetDir, L"ZENKA.lnk", description) && saved;
-        PrintLine(KnownFolder(*folder) + L"\\ZENKA.lnk");
+        PrintLine(KnownFolderPath(*folder) + L"\\ZENKA.lnk");
     }
     CoUninitialize();
     return saved ? 0 : 1;

@@ -1,11 +1,11 @@
 // The uninstall entry written to the prefix's HKLM and read back value by value. The key is shared
 // with other tests and the end-to-end installation, hence the resource lock and the clean-up.
-#include "system/registry_key.h"
+#include "base/owners.h"
+#include "support/files.h"
 #include "system/uninstall_entry.h"
 #include "system/uninstall_values.h"
 
 #include "registry_reader.h"
-#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,7 @@ TEST_F(UninstallEntry, ASecondRunOverwritesOurValuesAndKeepsForeignOnes) {
     first.AddFile(L"ZENKA.exe", 5000);
     ASSERT_TRUE(RegisterUninstallEntry(first.Path(), L"2.0.9"));
     {
-        RegKey key;
+        RegistryKey key;
         ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, KEY_WRITE, key.Put()), ERROR_SUCCESS);
         const wchar_t comment[] = L"kept";
         RegSetValueExW(key.Get(), L"Comments", 0, REG_SZ, reinterpret_cast<const BYTE*>(comment), sizeof comment);

@@ -1,6 +1,6 @@
 // The command-line rules, applied to argument vectors as CommandLineToArgvW would give them.
 #include "app/command_line.h"
-#include "app/startup.h"
+#include "ui/startup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // The pages as they are painted: the real paint routine composes into a 32-bit canvas and the
 // pixels where colours (not glyph shapes, which depend on the substituted fonts) decide are read.
 #include "app/state.h"
+#include "ui/pages.h"
 #include "ui/paint.h"
 #include "ui/gdi_count.h"
 #include "ui/ui_test_support.h"

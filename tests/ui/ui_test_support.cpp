@@ -1,11 +1,13 @@
 #include "ui/ui_test_support.h"
 
-#include "app/startup.h"
+#include "ui/startup.h"
 #include "app/state.h"
 
 #include <cstdio>
 
-Canvas::Canvas(int width, int height) : width_(width) {
+namespace {
+
+HBITMAP TopDownBitmap(HDC dc, int width, int height, const uint32_t*& bits) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -13,18 +15,17 @@ Canvas::Canvas(int width, int height) : width_(width) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    dc_ = CreateCompatibleDC(nullptr);
-    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    previous_ = SelectObject(dc_, bitmap_);
-    bits_ = static_cast<const uint32_t*>(bits);
+    void* memory = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+    bits = static_cast<const uint32_t*>(memory);
+    return bitmap;
 }
 
-Canvas::~Canvas() {
-    SelectObject(dc_, previous_);
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
-}
+} // namespace
+
+Canvas::Canvas(int width, int height)
+    : width_(width), dc_(CreateCompatibleDC(nullptr)), bitmap_(TopDownBitmap(dc_.Get(), width, height, bits_)),
+      selection_(dc_.Get(), bitmap_.Get()) {}
 
 COLORREF Canvas::Pixel(int x, int y) const {
     GdiFlush();
@@ -60,40 +61,6 @@ void DrainMessages() {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message != WM_QUIT) DispatchMessageW(&message);
     }
-}
-
-BoxAnswerer::BoxAnswerer(const wchar_t* caption, int button) {
-    std::wstring wanted = caption;
-    thread_ = std::thread([this, wanted, button] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        HWND box = nullptr;
-        while (box == nullptr && std::chrono::steady_clock::now() < deadline) {
-            box = FindWindowW(L"#32770", wanted.c_str());
-            if (box == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (box == nullptr) return;
-        // Give the box time to finish its initialisation before it is answered.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        result_.found = true;
-        wchar_t text[1024] = {};
-        GetDlgItemTextW(box, 0xFFFF, text, 1024); // the static control that holds the message
-        result_.text = text;
-        // The default button is the one that has the focus and the default-button style.
-        GUITHREADINFO info{};
-        info.cbSize = sizeof(info);
-        GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info);
-        if (info.hwndFocus != nullptr) result_.defaultButton = GetDlgCtrlID(info.hwndFocus);
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-    });
-}
-
-BoxAnswerer::~BoxAnswerer() {
-    if (thread_.joinable()) thread_.join();
-}
-
-AnsweredBox BoxAnswerer::Result() {
-    if (thread_.joinable()) thread_.join();
-    return result_;
 }
 
 std::string ColourName(COLORREF colour) {

@@ -1,6 +1,9 @@
-// Helpers for the in-process window tests: the real setup window made in the test exe, a 32-bit
-// canvas whose pixels can be read, and a thread that answers a message box like a user would.
+// Helpers for the in-process window tests: the real setup window made in the test exe and a 32-bit
+// canvas whose pixels can be read; message boxes are answered with support/box_answerer.h.
 #pragma once
+
+#include "base/owners.h"
+#include "support/box_answerer.h"
 
 #include <windows.h>
 
@@ -13,11 +16,10 @@
 class Canvas {
 public:
     Canvas(int width, int height);
-    ~Canvas();
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
 
-    HDC dc() const { return dc_; }
+    HDC dc() const { return dc_.Get(); }
     COLORREF Pixel(int x, int y) const;
     // True when some pixel of [left, right) x [top, bottom) is exactly `colour`.
     bool Contains(int left, int top, int right, int bottom, COLORREF colour) const;
@@ -26,11 +28,11 @@ public:
     int FirstColumnNot(int left, int top, int right, int bottom, COLORREF background) const;
 
 private:
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
     const uint32_t* bits_ = nullptr;
     int width_ = 0;
+    MemoryDc dc_;
+    GdiObject<HBITMAP> bitmap_;
+    GdiSelection selection_;
 };
 
 // The setup window of this process (class registered on first use), not shown.
@@ -38,27 +40,5 @@ HWND MakeSetupWindow();
 
 // Removes everything waiting in this thread's queue (WM_QUIT included).
 void DrainMessages();
-
-// What a dismissed box showed.
-struct AnsweredBox {
-    bool found = false;
-    std::wstring text;
-    int defaultButton = 0;
-};
-
-// Waits on its own thread for a dialog with `caption`, records its text and default button and
-// presses `button` (IDOK, IDYES, IDNO).
-class BoxAnswerer {
-public:
-    BoxAnswerer(const wchar_t* caption, int button);
-    ~BoxAnswerer();
-    BoxAnswerer(const BoxAnswerer&) = delete;
-    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
-    AnsweredBox Result(); // joins the thread
-
-private:
-    std::thread thread_;
-    AnsweredBox result_;
-};
 
 std::string ColourName(COLORREF colour);

@@ -1,6 +1,6 @@
 // The setup window procedure driven in-process: the real class and window of the program, with
 // a second thread answering the message boxes the way a user would.
-#include "app/startup.h"
+#include "ui/startup.h"
 #include "app/state.h"
 #include "ui/window.h"
 #include "ui/ui_test_support.h"
@@ -62,13 +62,14 @@ TEST_F(SetupWindow, CreationMakesFontsAndTheFourButtons) {
     EXPECT_EQ(client.bottom, 530);
     EXPECT_EQ(GetWindowLongW(window_, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
 
-    for (HFONT font : {g_settings.titleFont, g_settings.subtitleFont, g_settings.bodyFont, g_settings.headingFont,
-                       g_settings.buttonFont, g_settings.smallFont, g_settings.consoleFont}) {
+    for (HFONT font : {g_settings.titleFont.Get(), g_settings.subtitleFont.Get(), g_settings.bodyFont.Get(),
+                       g_settings.headingFont.Get(), g_settings.buttonFont.Get(), g_settings.smallFont.Get(),
+                       g_settings.consoleFont.Get()}) {
         EXPECT_NE(font, nullptr);
     }
-    EXPECT_NE(g_settings.subtitleFont, g_settings.bodyFont);
+    EXPECT_NE(g_settings.subtitleFont.Get(), g_settings.bodyFont.Get());
     LOGFONTW console{};
-    GetObjectW(g_settings.consoleFont, sizeof(console), &console);
+    GetObjectW(g_settings.consoleFont.Get(), sizeof(console), &console);
     EXPECT_STREQ(console.lfFaceName, L"Consolas");
     EXPECT_EQ(console.lfHeight, -12);
     EXPECT_EQ(console.lfPitchAndFamily, FIXED_PITCH | FF_MODERN);
@@ -112,7 +113,7 @@ TEST_F(SetupWindow, ClosingOnWelcomeOrFinishedAsksNothing) {
     SendMessageW(window_, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(window_));
     EXPECT_TRUE(QuitPosted());
-    EXPECT_EQ(g_settings.titleFont, nullptr); // released on WM_DESTROY
+    EXPECT_EQ(g_settings.titleFont.Get(), nullptr); // released on WM_DESTROY
 
     window_ = MakeSetupWindow();
     g_settings.pageState = PAGE_FINISHED;

@@ -1,12 +1,10 @@
-#include "system/dll_search.h"
+#include "base/dll_search.h"
 
 #include <windows.h>
 
 #include <cstddef>
 
-bool RestrictDllSearchToSystem() {
-    return SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != 0;
-}
+bool RestrictDllSearchToSystem() { return SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != 0; }
 
 namespace {
 
@@ -20,7 +18,7 @@ constexpr IMAGE_LOAD_CONFIG_DIRECTORY64 SystemOnlyLoadConfig() {
     return config;
 }
 
-}  // namespace
+} // namespace
 
 // The image's load configuration, which tools/set_load_config.py makes the PE header point at.
 // Windows 10 1607 and later apply its DependentLoadFlags to the DLLs that the imported DLLs import
@@ -28,6 +26,5 @@ constexpr IMAGE_LOAD_CONFIG_DIRECTORY64 SystemOnlyLoadConfig() {
 // stripped exe; constexpr keeps it out of the runtime initialisers, as the loader reads it first.
 extern "C" {
 extern const IMAGE_LOAD_CONFIG_DIRECTORY64 _load_config_used;
-__attribute__((section(".ldcfg"), used))
-const IMAGE_LOAD_CONFIG_DIRECTORY64 _load_config_used = SystemOnlyLoadConfig();
+__attribute__((section(".ldcfg"), used)) const IMAGE_LOAD_CONFIG_DIRECTORY64 _load_config_used = SystemOnlyLoadConfig();
 }

@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "ui/startup.h"
 
 #include "app/command_line.h"
 #include "app/os_gate.h"
@@ -23,9 +23,9 @@ WindowPlacement CentredPlacement(const RECT& adjusted, int screenWidth, int scre
 ClassIcons RegisterSetupWindowClass(HINSTANCE instance) {
     ClassIcons icons;
     icons.large = LoadIconW(instance, MAKEINTRESOURCEW(ICON_RESOURCE));
-    icons.small = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(ICON_RESOURCE), IMAGE_ICON,
-                                                GetSystemMetrics(SM_CXSMICON),
-                                                GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    icons.small =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(ICON_RESOURCE), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.style = 0;
@@ -45,9 +45,9 @@ HWND CreateSetupWindow(HINSTANCE instance) {
     AdjustWindowRectEx(&frame, SETUP_WINDOW_STYLE, FALSE, SETUP_WINDOW_EX_STYLE);
     const WindowPlacement placement =
         CentredPlacement(frame, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    return CreateWindowExW(SETUP_WINDOW_EX_STYLE, SETUP_WINDOW_CLASS, SETUP_WINDOW_TITLE,
-                           SETUP_WINDOW_STYLE, placement.x, placement.y, placement.width,
-                           placement.height, nullptr, nullptr, instance, nullptr);
+    return CreateWindowExW(SETUP_WINDOW_EX_STYLE, SETUP_WINDOW_CLASS, SETUP_WINDOW_TITLE, SETUP_WINDOW_STYLE,
+                           placement.x, placement.y, placement.width, placement.height, nullptr, nullptr, instance,
+                           nullptr);
 }
 
 int RunMessageLoop() {
