@@ -1,5 +1,6 @@
 #include "install/target_folder.h"
 
+#include "base/directory_path.h"
 #include "base/product.h"
 
 #include <windows.h>
@@ -12,27 +13,9 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool HasDriveRoot(const std::wstring& path) {
-    return path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-           path[1] == L':' && path[2] == L'\\';
-}
-
-// Backslashes only, without the "\\?\" prefix: the spelling in which folders are compared.
-std::wstring Canonical(std::wstring path) {
-    for (wchar_t& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    if (StartsWith(path, L"\\\\?\\UNC\\")) {
-        path = L"\\\\" + path.substr(8);
-    } else if (StartsWith(path, L"\\\\?\\")) {
-        path = path.substr(4);
-    }
-    return path;
-}
-
 // The names after "C:\" or "\\" (server and share included); trailing backslashes add no name.
 std::vector<std::wstring> NamesBelowRoot(const std::wstring& path) {
-    std::wstring rest = path.substr(HasDriveRoot(path) ? 3 : 2);
+    std::wstring rest = path.substr(HasDrivePrefix(path) ? 3 : 2);
     while (!rest.empty() && rest.back() == L'\\') rest.pop_back();
     std::vector<std::wstring> names;
     if (rest.empty()) return names;
@@ -54,26 +37,12 @@ bool IsPlainName(const std::wstring& name) {
     return true;
 }
 
-// True when `inner` is `outer` or lies below it, name by name, ignoring letter case.
-bool IsSameOrBelow(const std::wstring& inner, const std::wstring& outer) {
-    std::wstring a = Canonical(inner);
-    std::wstring b = Canonical(outer);
-    while (a.size() > 3 && a.back() == L'\\') a.pop_back();
-    while (b.size() > 3 && b.back() == L'\\') b.pop_back();
-    if (b.empty() || a.size() < b.size() ||
-        CompareStringOrdinal(a.c_str(), static_cast<int>(b.size()), b.c_str(), static_cast<int>(b.size()), TRUE) !=
-            CSTR_EQUAL) {
-        return false;
-    }
-    return a.size() == b.size() || b.back() == L'\\' || a[b.size()] == L'\\';
-}
-
 } // namespace
 
 TargetVerdict CheckTargetFolder(const std::wstring& targetDir, const SystemFolders& folders) {
-    const std::wstring path = Canonical(targetDir);
+    const std::wstring path = NormalizeDirectoryPath(targetDir);
     const bool unc = StartsWith(path, L"\\\\") && !StartsWith(path, L"\\\\.\\") && !StartsWith(path, L"\\\\?\\");
-    if (!HasDriveRoot(path) && !unc) return TargetVerdict::NotAbsolute;
+    if (!HasDrivePrefix(path) && !unc) return TargetVerdict::NotAbsolute;
 
     const std::vector<std::wstring> names = NamesBelowRoot(path);
     for (const std::wstring& name : names) {
@@ -81,9 +50,9 @@ TargetVerdict CheckTargetFolder(const std::wstring& targetDir, const SystemFolde
     }
     if (names.size() <= (unc ? 2u : 0u)) return TargetVerdict::Root;
 
-    if (!folders.windows.empty() && IsSameOrBelow(path, folders.windows)) return TargetVerdict::WindowsFolder;
+    if (!folders.windows.empty() && IsInsideDirectory(path, folders.windows)) return TargetVerdict::WindowsFolder;
     for (const std::wstring& folder : folders.others) {
-        if (IsSameOrBelow(folder, path)) return TargetVerdict::SystemFolder;
+        if (IsInsideDirectory(folder, path)) return TargetVerdict::SystemFolder;
     }
     // The uninstall command and the links name files in the folder exactly as given, so they are
     // measured as given too; "\ZENKA.exe" is shorter than the updater's name.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/directory_path.h"
 #include "base/product.h"
 
 // UPDATER_FILE_NAME (base/product.h) marks a directory as a ZENKA installation.
@@ -21,17 +22,6 @@ enum class LocationVerdict {
 // True for one name of a path: not empty, not "." or "..", no control characters and none of
 // <>:"|?* (so no drive, no stream, no wildcard).
 bool IsValidName(const std::wstring& name);
-
-// Forward slashes become backslashes, a "\\?\" prefix is dropped ("\\?\UNC\" becomes "\\"), and
-// trailing backslashes are removed unless the path is a drive root ("C:\" keeps its backslash).
-std::wstring NormalizeDirectoryPath(const std::wstring& path);
-
-// Equal paths after normalisation, ignoring letter case (as Windows file names do).
-bool SamePath(const std::wstring& a, const std::wstring& b);
-
-// True when `path` is `directory` itself or lies below it (compared part by part, ignoring case:
-// "C:\Games\ZENKA2" is not inside "C:\Games\ZENKA").
-bool IsInsideDirectory(const std::wstring& path, const std::wstring& directory);
 
 // Whether `directory` may be deleted as a whole. `protectedFolders` are folders that must survive
 // (the Windows, Program Files, user and shared folders of the machine): the directory must be none
