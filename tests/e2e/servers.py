@@ -13,6 +13,7 @@ import signal
 import socket
 import ssl
 import subprocess
+import sys
 import threading
 import time
 
@@ -400,7 +401,15 @@ def set_default_proxy(machine, proxy, bypass=""):
         raise RuntimeError("reg add WinHttpSettings failed: %s" % result.stderr)
 
 
+# Servers that switch from root to a user of their own; that user must be able to open "/".
+DROPS_ROOT = ("apache", "varnish", "squid", "squid_connect")
+
+
 def start(name, work, machine):
+    if name in DROPS_ROOT and os.geteuid() == 0 and not os.stat("/").st_mode & 0o001:
+        # As in a root unpacked from an archive of a private folder: no real system is made so.
+        print("skipped: %s switches to a user of its own, and / is closed to every other user here" % name)
+        sys.exit(e.SKIPPED)
     package = machine.package
     if name == "nginx":
         return Nginx(work, package, name)
