@@ -55,3 +55,11 @@ bool IsInsideDirectory(const std::wstring& path, const std::wstring& directory) 
     // A drive root already ends with its backslash; any other directory needs one next.
     return p.size() == d.size() || d.back() == L'\\' || p[d.size()] == L'\\';
 }
+
+bool IsPlainName(const std::wstring& name) {
+    if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
+    for (wchar_t c : name) {
+        if (c < 32 || std::wstring(L"<>:\"|?*").find(c) != std::wstring::npos) return false;
+    }
+    return true;
+}

@@ -18,3 +18,8 @@ bool SamePath(const std::wstring& a, const std::wstring& b);
 // True when `path` is `directory` itself or lies below it (compared part by part, ignoring case:
 // "C:\Games\ZENKA2" is not inside "C:\Games\ZENKA").
 bool IsInsideDirectory(const std::wstring& path, const std::wstring& directory);
+
+// One name of a path that Win32 keeps as written: not empty, not ending in a dot or blank (Win32
+// drops those, so "data." would reach "data" and ". ." could act as ".."), no control characters
+// and none of <>:"|?* (so no drive, no stream, no wildcard).
+bool IsPlainName(const std::wstring& name);

@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "base/owners.h"
+#include "base/utf8.h"
 #include "install/directories.h"
 #include "install/paths.h"
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -36,12 +38,8 @@ struct ReaderCloser {
 // An entry name that is not valid UTF-8 cannot be named on disk; it ends the installation
 // through the worker's exception path, like any other conversion error.
 std::wstring DecodeEntryName(const char* utf8) {
-    const int length = static_cast<int>(strlen(utf8));
-    if (length == 0) return std::wstring();
-    const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, length, nullptr, 0);
-    if (wideLength <= 0) throw std::range_error("invalid UTF-8 in archive entry name");
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, length, wide.data(), wideLength);
+    std::wstring wide;
+    if (!DecodeUtf8(utf8, strlen(utf8), wide)) throw std::range_error("invalid UTF-8 in archive entry name");
     return wide;
 }
 

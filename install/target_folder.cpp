@@ -28,15 +28,6 @@ std::vector<std::wstring> NamesBelowRoot(const std::wstring& path) {
     }
 }
 
-// Win32 would drop a trailing dot or blank, so the folder on disk would not be the one registered.
-bool IsPlainName(const std::wstring& name) {
-    if (name.empty() || name.back() == L'.' || name.back() == L' ') return false;
-    for (wchar_t c : name) {
-        if (c < 32 || std::wstring(L"<>:\"|?*").find(c) != std::wstring::npos) return false;
-    }
-    return true;
-}
-
 } // namespace
 
 TargetVerdict CheckTargetFolder(const std::wstring& targetDir, const SystemFolders& folders) {

@@ -5,18 +5,13 @@
 #include <cstdio>
 
 #include "base/owners.h"
+#include "base/utf8.h"
 #include "sample/install_location.h"
 
 namespace {
 
 // Hundreds of thousands of names; a larger file is not a list and is not read on.
 const size_t FILE_LIST_SIZE_MAX = 16 * 1024 * 1024;
-
-// Win32 drops trailing dots and blanks from a name, so "data." would reach "data" and "..." or
-// ". ." could act as ".."; the package never holds such names, so they are refused outright.
-bool IsListableName(const std::wstring& name) {
-    return IsValidName(name) && name.back() != L'.' && name.back() != L' ';
-}
 
 // The line as a relative path with backslashes, or false when any of its names is not plain.
 bool ToRelativePath(std::wstring line, ListedPath& entry) {
@@ -32,7 +27,7 @@ bool ToRelativePath(std::wstring line, ListedPath& entry) {
     size_t start = 0;
     for (;;) {
         size_t end = line.find(L'\\', start);
-        if (!IsListableName(line.substr(start, end - start))) {
+        if (!IsPlainName(line.substr(start, end - start))) {
             return false;
         }
         if (end == std::wstring::npos) {
@@ -44,27 +39,12 @@ bool ToRelativePath(std::wstring line, ListedPath& entry) {
     return true;
 }
 
-bool DecodeUtf8(const std::string& text, std::wstring& wide) {
-    wide.clear();
-    if (text.empty()) {
-        return true;
-    }
-    int length =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) {
-        return false;
-    }
-    wide.resize(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return true;
-}
-
 } // namespace
 
 bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries) {
     entries.clear();
     std::wstring wide;
-    if (text.size() > FILE_LIST_SIZE_MAX || !DecodeUtf8(text, wide)) {
+    if (text.size() > FILE_LIST_SIZE_MAX || !DecodeUtf8(text.data(), text.size(), wide)) {
         return false;
     }
     // Editors on Windows may put a byte-order mark in front.
