@@ -21,52 +21,6 @@ bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == L'\0') || (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
 }
 
-// Empties `directory` and removes it; *kept* tells whether `keepPath` was met below it.
-unsigned RemoveTreeBelow(const std::wstring& directory, const std::wstring& keepPath, bool& kept) {
-    unsigned failures = 0;
-    {
-        WIN32_FIND_DATAW data;
-        const FindHandle find(
-            FindFirstFileExW((directory + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
-        if (!find) {
-            DWORD error = GetLastError();
-            return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? 0 : 1;
-        }
-        do {
-            if (IsDotEntry(data.cFileName)) {
-                continue;
-            }
-            std::wstring path = directory + L"\\" + data.cFileName;
-            bool isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            bool isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            if (!keepPath.empty() && SamePath(path, keepPath)) {
-                kept = true;
-            } else if (isDirectory && isLink) {
-                // Removing the link itself; its target belongs to someone else.
-                if (RemoveDirectoryW(path.c_str()) == 0) {
-                    ++failures;
-                }
-            } else if (isDirectory) {
-                bool keptBelow = false;
-                failures += RemoveTreeBelow(path, keepPath, keptBelow);
-                kept = kept || keptBelow;
-            } else if (!DeleteOneFile(path, data.dwFileAttributes)) {
-                ++failures;
-            }
-        } while (FindNextFileW(find.Get(), &data) != 0);
-    }
-    if (!kept && failures == 0) {
-        DWORD attributes = GetFileAttributesW(directory.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            SetFileAttributesW(directory.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-        }
-        if (RemoveDirectoryW(directory.c_str()) == 0) {
-            ++failures;
-        }
-    }
-    return failures;
-}
-
 // The attributes of `path` itself, as its folder lists it: a link is reported as a link even when
 // what it points to cannot be reached.
 DWORD OwnAttributes(const std::wstring& path) {
@@ -150,24 +104,6 @@ std::wstring ReadStringValue(HKEY key, const wchar_t* name, bool& present) {
 }
 
 } // namespace
-
-unsigned RemoveDirectoryTree(const std::wstring& directory, const std::wstring& keepPath) {
-    std::wstring root = NormalizeDirectoryPath(directory);
-    DWORD attributes = GetFileAttributesW(root.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        DWORD error = GetLastError();
-        return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? 0 : 1;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return 1;
-    }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        // The installation directory itself is a link: drop the link, keep its target.
-        return RemoveDirectoryW(root.c_str()) != 0 ? 0 : 1;
-    }
-    bool kept = false;
-    return RemoveTreeBelow(root, keepPath, kept);
-}
 
 unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<ListedPath>& listed,
                            const std::wstring& keepPath) {

@@ -9,13 +9,6 @@
 
 #include "sample/file_list.h"
 
-// Deletes everything below `directory` and then the directory itself, except the file `keepPath`
-// (full path; empty keeps nothing), whose directory is then kept too. Directory links (junctions,
-// symbolic links) are removed as links: what they point to is never entered. Read-only files are
-// made writable first. Returns the number of entries that could not be deleted (0 = all gone; a
-// missing directory counts as gone).
-unsigned RemoveDirectoryTree(const std::wstring& directory, const std::wstring& keepPath);
-
 // Deletes the files that `listed` names below `directory`, except `keepPath` (full path; empty
 // keeps nothing), then the folders they leave empty (the listed ones and every parent of a listed
 // path), deepest first, then the list file FILE_LIST_NAME itself. Whatever the list does not name

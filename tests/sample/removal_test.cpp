@@ -79,70 +79,6 @@ bool KeyExists() {
 
 }  // namespace
 
-TEST(RemoveDirectoryTree, DeletesTheWholeTreeAndNothingBeside) {
-    std::wstring base = MakeTempDirectory(L"tree");
-    std::wstring install = base + L"\\ZENKA";
-    std::wstring sibling = base + L"\\ZENKA2";
-    CreateDirectoryW(install.c_str(), nullptr);
-    CreateDirectoryW(sibling.c_str(), nullptr);
-    FillInstallation(install);
-    WriteFileBytes(sibling + L"\\keep.txt", "data");
-
-    EXPECT_EQ(RemoveDirectoryTree(install + L"\\", L""), 0u);
-    EXPECT_FALSE(PathExists(install));
-    EXPECT_TRUE(PathExists(sibling + L"\\keep.txt"));
-    // Already gone counts as done.
-    EXPECT_EQ(RemoveDirectoryTree(install, L""), 0u);
-    RemoveDirectoryTree(base, L"");
-}
-
-TEST(RemoveDirectoryTree, KeepsTheRunningUpdaterAndItsFolder) {
-    std::wstring install = MakeTempDirectory(L"keep");
-    FillInstallation(install);
-
-    EXPECT_EQ(RemoveDirectoryTree(install, install + L"\\ZENKA-UPDATER.EXE"), 0u);
-    EXPECT_TRUE(PathExists(install + L"\\zenka-updater.exe"));
-    EXPECT_FALSE(PathExists(install + L"\\ZENKA.exe"));
-    EXPECT_FALSE(PathExists(install + L"\\data"));
-    RemoveDirectoryTree(install, L"");
-}
-
-TEST(RemoveDirectoryTree, ReportsFilesItCannotDelete) {
-    std::wstring install = MakeTempDirectory(L"held");
-    FillInstallation(install);
-    std::wstring held = install + L"\\data\\config.ini";
-    HANDLE handle = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-
-    EXPECT_GT(RemoveDirectoryTree(install, L""), 0u);
-    EXPECT_TRUE(PathExists(held));
-    EXPECT_FALSE(PathExists(install + L"\\ZENKA.exe"));
-
-    CloseHandle(handle);
-    EXPECT_EQ(RemoveDirectoryTree(install, L""), 0u);
-    EXPECT_FALSE(PathExists(install));
-}
-
-TEST(RemoveDirectoryTree, DropsDirectoryLinksWithoutEnteringThem) {
-    std::wstring base = MakeTempDirectory(L"link");
-    std::wstring install = base + L"\\ZENKA";
-    std::wstring outside = base + L"\\outside";
-    CreateDirectoryW(install.c_str(), nullptr);
-    CreateDirectoryW(outside.c_str(), nullptr);
-    WriteFileBytes(outside + L"\\precious.txt", "data");
-    if (CreateSymbolicLinkW((install + L"\\linked").c_str(), outside.c_str(),
-                            SYMBOLIC_LINK_FLAG_DIRECTORY |
-                                SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) == 0) {
-        RemoveDirectoryTree(base, L"");
-        GTEST_SKIP() << "directory links unavailable: " << GetLastError();
-    }
-    EXPECT_EQ(RemoveDirectoryTree(install, L""), 0u);
-    EXPECT_FALSE(PathExists(install));
-    EXPECT_TRUE(PathExists(outside + L"\\precious.txt"));
-    RemoveDirectoryTree(base, L"");
-}
-
 TEST(FileList, ReadsThePackagesPathsAndDropsEveryLineThatCouldLeaveTheFolder) {
     std::vector<ListedPath> listed;
     ASSERT_TRUE(ParseFileList("\xEF\xBB\xBF# header\r\n"
@@ -221,11 +157,11 @@ TEST(RemoveListedFiles, RemovesThePackageAndKeepsWhatItNeverInstalled) {
 
     // With only the updater left, nothing else is there.
     RemoveDirectoryW((install + L"\\linked").c_str());
-    RemoveDirectoryTree(install + L"\\Other", L"");
-    RemoveDirectoryTree(install + L"\\data", L"");
+    RemoveTree(install + L"\\Other");
+    RemoveTree(install + L"\\data");
     DeleteFileW((install + L"\\notes.txt").c_str());
     EXPECT_FALSE(HoldsOtherEntries(install, updater));
-    RemoveDirectoryTree(base, L"");
+    RemoveTree(base);
 }
 
 TEST(RemoveOwnedShortcut, RemovesOnlyLinksIntoTheInstallation) {
@@ -250,7 +186,7 @@ TEST(RemoveOwnedShortcut, RemovesOnlyLinksIntoTheInstallation) {
     EXPECT_EQ(RemoveOwnedShortcut(broken, install), RemovalOutcome::Removed);
     EXPECT_FALSE(PathExists(broken));
     EXPECT_EQ(RemoveOwnedShortcut(ours, install), RemovalOutcome::Absent);
-    RemoveDirectoryTree(folder, L"");
+    RemoveTree(folder);
 }
 
 TEST(RemoveOwnedUninstallKey, DeletesTheKeyOfThisInstallationOnly) {
@@ -295,7 +231,7 @@ TEST(FinishRemoval, RefusesDirectoriesThatAreNotInstallations) {
     WriteFileBytes(folder + L"\\document.txt", "data");
     EXPECT_EQ(FinishRemoval(folder, 4294967294u), -1);
     EXPECT_TRUE(PathExists(folder + L"\\document.txt"));
-    RemoveDirectoryTree(folder, L"");
+    RemoveTree(folder);
 
     // The temporary folder itself is never deleted, even with an updater in it.
     std::wstring temp = TemporaryFolder();

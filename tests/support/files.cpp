@@ -21,6 +21,11 @@ std::string ReadFileBytes(const std::wstring& path) {
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+void RemoveTree(const std::wstring& path) {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
 std::wstring FreshTempDir(const std::wstring& name) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);

@@ -7,6 +7,8 @@
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool PathExists(const std::wstring& path);
+// Deletes `path` and everything below it; what cannot be deleted stays (clean-up only).
+void RemoveTree(const std::wstring& path);
 
 // A fresh, empty directory "%TEMP%\zenka-test-NAME" (removed first if it exists), kept afterwards.
 std::wstring FreshTempDir(const std::wstring& name);
