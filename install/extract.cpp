@@ -117,7 +117,8 @@ std::wstring ExtractEntries(HWND window, mz_zip_archive& reader, mz_uint count, 
 
 } // namespace
 
-ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, const std::wstring& targetDir) {
+ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, HANDLE /*targetFolder*/,
+                             const std::wstring& targetDir) {
     PostProgress(window, L"Распаковка дистрибутива ZENKA...", L"Открытие архива компонентов...", 1000);
 
     StdioFile archive = OpenStream(packagePath, L"rb", ARCHIVE_STREAM_BUFFER);

@@ -10,4 +10,7 @@ enum class ExtractResult {
     Failed,    // a fatal error has been posted
 };
 
-ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, const std::wstring& targetDir);
+// `targetFolder` is the target directory held open (base/held_folder.h) by the caller for the whole
+// run; everything is written relative to it. `targetDir` is its path, for messages.
+ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, HANDLE targetFolder,
+                             const std::wstring& targetDir);

@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "base/owners.h"
+#include "base/held_folder.h"
 #include "base/product.h"
 #include "install/checksum.h"
 #include "install/directories.h"
@@ -72,7 +73,14 @@ void RunPipeline(HWND window, const WorkerValues& values) {
     }
 
     ReleaseLockedFiles(targetDir);
-    if (ExtractPackage(window, packagePath, targetDir) != ExtractResult::Extracted) return;
+    FileHandle targetFolder;
+    const DWORD heldError = OpenHeldFolder(targetDir, targetFolder);
+    if (heldError != ERROR_SUCCESS) {
+        PostFatalError(window, L"Не удалось открыть директорию установки: " + targetDir + L"\n" +
+                                   std::to_wstring(static_cast<long>(heldError)));
+        return;
+    }
+    if (ExtractPackage(window, packagePath, targetFolder.Get(), targetDir) != ExtractResult::Extracted) return;
 
     PostProgress(window, L"Завершение установки...", L"Создание ярлыков и регистрация в системе...", 1000);
     PostLogLine(window, L"[..] Регистрация фоновой службы и создание ярлыков...");

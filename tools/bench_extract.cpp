@@ -3,6 +3,8 @@
 // Usage: bench_extract.exe PACKAGE TARGET_DIR
 // The package is consumed (the step deletes it), so the caller copies it in before every run.
 #include "install/extract.h"
+#include "base/held_folder.h"
+#include "install/directories.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -27,7 +29,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     const double idle = PeakPrivateMib();
     const auto start = std::chrono::steady_clock::now();
-    const ExtractResult result = ExtractPackage(nullptr, argv[1], argv[2]);
+    CreateDirectoryWithParents(argv[2]);
+    FileHandle target;
+    OpenHeldFolder(argv[2], target);
+    const ExtractResult result = ExtractPackage(nullptr, argv[1], target.Get(), argv[2]);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     printf("seconds=%.3f peak_mib=%.1f idle_mib=%.1f files_ok=%d\n", seconds, PeakPrivateMib(), idle,
            result == ExtractResult::Extracted ? 1 : 0);

@@ -12,6 +12,8 @@
 // `soak_extract.exe DIR SEED 1 FIRST_CASE`.
 #include "app/state.h"
 #include "install/extract.h"
+#include "base/held_folder.h"
+#include "install/directories.h"
 #include "support/files.h"
 #include "support/zip_builder.h"
 
@@ -319,8 +321,11 @@ int wmain(int argc, wchar_t** argv) {
         std::string outcome;
         bool reported = true;
         try {
+            CreateDirectoryWithParents(target.wstring());
+            FileHandle held;
+            OpenHeldFolder(target.wstring(), held);
             const ExtractResult result = ExtractPackage(nullptr, (sandbox / L"case" / L"payload.zip").wstring(),
-                                                        target.wstring());
+                                                        held.Get(), target.wstring());
             if (result == ExtractResult::Extracted) {
                 outcome = "extracted";
             } else {

@@ -11,7 +11,8 @@ objdump=$1
 shift
 # Windows 10's KnownDLLs (HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs).
 known='advapi32|clbcatq|combase|comdlg32|coml2|difxapi|gdi32|gdiplus|imagehlp|imm32|kernel32|msctf|msvcrt|normaliz|nsi|ole32|oleaut32|psapi|rpcrt4|sechost|setupapi|shcore|shell32|shlwapi|user32|wldap32|ws2_32'
-allowed="^($known|comctl32)\.dll\$"
+# ntdll is mapped into every process before its first instruction, so it is never searched for.
+allowed="^($known|comctl32|ntdll)\.dll\$"
 failed=0
 for exe in "$@"; do
   name=$(basename "$exe")

@@ -1,6 +1,8 @@
 // The extraction step against archives built byte by byte, observed through the progress record
 // and the messages a real window receives.
 #include "install/extract.h"
+#include "base/held_folder.h"
+#include "install/directories.h"
 #include "support/message_window.h"
 #include "support/state_reset.h"
 #include "support/files.h"
@@ -41,7 +43,10 @@ protected:
     ExtractRun ExtractExisting() {
         MessageWindow window;
         ExtractRun run;
-        run.result = ExtractPackage(window.handle(), package_, target_);
+        CreateDirectoryWithParents(target_);
+        FileHandle held;
+        OpenHeldFolder(target_, held);
+        run.result = ExtractPackage(window.handle(), package_, held.Get(), target_);
         run.state = TakeProgressSnapshot();
         run.error = TakeErrorText();
         run.messages = window.Drain();
@@ -164,7 +169,7 @@ TEST_F(ExtractTest, UnreadableArchivesKeepThePackage) {
         EXPECT_EQ(run.result, ExtractResult::Failed);
         EXPECT_EQ(run.error, L"Ошибка чтения ZIP-архива (архив поврежден или имеет некорректный формат).");
         EXPECT_EQ(ReadFileBytes(package_), bytes);
-        EXPECT_FALSE(PathExists(target_));
+        EXPECT_FALSE(PathExists(target_ + L"\\a")); // nothing written
     }
 }
 

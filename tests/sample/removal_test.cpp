@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "base/owners.h"
-#include "sample/file_list.h"
+#include "base/file_list.h"
+#include "base/listed_removal.h"
 #include "sample/removal.h"
 #include "sample/self_removal.h"
 #include "sample/system_folders.h"

@@ -1,4 +1,4 @@
-#include "sample/file_list.h"
+#include "base/file_list.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include "base/owners.h"
 #include "base/utf8.h"
-#include "sample/install_location.h"
+#include "base/directory_path.h"
 
 namespace {
 
