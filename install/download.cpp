@@ -27,6 +27,8 @@ const wchar_t* const NETWORK_ERROR_TEXT =
     L"(прогресс загрузки сохранится).";
 const wchar_t* const NETWORK_ERROR_CAPTION = L"ZENKA Setup - Ошибка сети";
 const wchar_t* const HTTP_ERROR_TEXT = L"Сервер вернул код ошибки HTTP: ";
+const wchar_t* const REDIRECT_FAILED_TEXT = L"Сервер перенаправляет запрос по кругу или слишком много раз: ";
+const wchar_t* const EMPTY_FILE_TEXT = L"Сервер вернул пустой файл: ";
 
 // Closes what `file` held first (it would refuse the share), then opens the partial file.
 // Closing without a flush (Reset) is for a file about to be deleted or recreated.
@@ -49,6 +51,7 @@ void FlushAndClose(FileHandle& file) {
 // Everything one DownloadPackage run keeps; nothing of it outlives the run but the file on disk.
 struct DownloadRun {
     HWND window = nullptr;
+    std::wstring url;
     std::wstring partialPath;
     TransferTarget target;
     TransferHandles handles;
@@ -58,8 +61,10 @@ struct DownloadRun {
     // Which server file the partial file holds the start of; empty when unknown. A ranged request
     // is only answered with a piece of the server's file while it still is that file.
     std::wstring validator;
+    // Both counts start again only when the file grows past the furthest byte this run has had.
     int retryCount = 0;
-    int restartsWithoutData = 0;
+    int restartsWithoutProgress = 0;
+    FetchTally tally;
     bool firstResponse = true;
     std::unique_ptr<BYTE[]> buffer;
 };
@@ -106,9 +111,9 @@ void ForgetPartialFile(DownloadRun& run) {
 }
 
 // Reads the body of the current response into the partial file at `offset`, reporting progress
-// at most every PROGRESS_INTERVAL_NS and only right after a chunk was written. Only a body that
-// brings bytes sets the reconnect count back: an answer that never gives one is a failed attempt.
-// The file never grows past a known size.
+// at most every PROGRESS_INTERVAL_NS and only right after a chunk was written. Only bytes that carry
+// the file further than this run has had it set the counts back: an answer that brings none, or
+// brings again what the run already had, is no progress. The file never grows past a known size.
 BodyEnd ReceiveBody(DownloadRun& run) {
     Clock::time_point lastReportTime = Clock::now();
     uint64_t bytesSinceReport = 0;
@@ -129,10 +134,12 @@ BodyEnd ReceiveBody(DownloadRun& run) {
         if (!WriteFile(run.file.Get(), run.buffer.get(), received, &written, nullptr) || written != received) {
             return BodyEnd::WriteError;
         }
+        if (TallyWrittenBytes(run.tally, run.offset, received, run.expectedSize)) {
+            run.restartsWithoutProgress = 0;
+            run.retryCount = 0;
+        }
         run.offset += received;
         bytesSinceReport += received;
-        run.restartsWithoutData = 0;
-        run.retryCount = 0;
 
         const Clock::time_point now = Clock::now();
         if (now - lastReportTime < std::chrono::nanoseconds(PROGRESS_INTERVAL_NS)) continue;
@@ -150,6 +157,9 @@ BodyEnd ReceiveBody(DownloadRun& run) {
 // last, then the network-error box. False when the user chose Cancel (the window is being closed).
 bool RetryAfterFailedAttempt(DownloadRun& run) {
     ++run.retryCount;
+    // Restarts at full speed are counted up to the next paused retry; a loop with a pause in it is
+    // bounded by this count instead.
+    run.restartsWithoutProgress = 0;
     if (run.retryCount <= RECONNECT_ATTEMPTS_MAX) {
         PostReconnectNotice(run, run.retryCount);
         Pause();
@@ -159,6 +169,7 @@ bool RetryAfterFailedAttempt(DownloadRun& run) {
     CloseTransferHandles(run.handles);
     if (AskRetry(run.window)) {
         run.retryCount = 0;
+        run.tally.refetched = 0; // the user has agreed to what fetching again may cost
         return true;
     }
     // The window belongs to the main thread; only it may destroy it.
@@ -168,17 +179,22 @@ bool RetryAfterFailedAttempt(DownloadRun& run) {
 
 enum class ResponseStep { Receive, RequestAgain, Failed };
 
-// Restarting at once costs a server nothing to provoke; a run of such restarts that brings no data
-// ends the download instead of spinning against it. False (with the fatal error posted and the
-// partial file left as it is) when the run is over.
-bool AllowImmediateRestart(DownloadRun& run, DWORD status) {
-    if (run.restartsWithoutData < IMMEDIATE_RESTARTS_MAX) {
-        ++run.restartsWithoutData;
-        return true;
-    }
+// Ends the run with a fatal error; the partial file stays as it is, flushed and closed.
+void FailDownload(DownloadRun& run, const std::wstring& text) {
     FlushAndClose(run.file);
     CloseTransferHandles(run.handles);
-    PostFatalError(run.window, HTTP_ERROR_TEXT + std::to_wstring(status));
+    PostFatalError(run.window, text);
+}
+
+// Restarting at once costs a server nothing to provoke; a run of such restarts that brings nothing
+// new ends the download instead of spinning against it. False (with the fatal error posted and the
+// partial file left as it is) when the run is over.
+bool AllowImmediateRestart(DownloadRun& run, DWORD status) {
+    if (run.restartsWithoutProgress < IMMEDIATE_RESTARTS_MAX) {
+        ++run.restartsWithoutProgress;
+        return true;
+    }
+    FailDownload(run, HTTP_ERROR_TEXT + std::to_wstring(status));
     return false;
 }
 
@@ -221,6 +237,11 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
         return ResponseStep::Receive;
     }
     case StatusAction::RestartWhole:
+        // Checked before the partial file goes: it may still be continued from a sound server.
+        if (contentLength == 0 && DeclaresEmptyBody(QueryResponseHeader(run.handles, WINHTTP_QUERY_CONTENT_LENGTH))) {
+            FailDownload(run, EMPTY_FILE_TEXT + run.url);
+            return ResponseStep::Failed;
+        }
         run.file.Reset();
         DeletePartialDownload(run.partialPath);
         run.validator.clear();
@@ -244,9 +265,7 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
         return ResponseStep::RequestAgain;
     case StatusAction::Fatal: break;
     }
-    FlushAndClose(run.file);
-    CloseTransferHandles(run.handles);
-    PostFatalError(run.window, HTTP_ERROR_TEXT + std::to_wstring(status));
+    FailDownload(run, HTTP_ERROR_TEXT + std::to_wstring(status));
     return ResponseStep::Failed;
 }
 
@@ -257,12 +276,14 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
 
     auto run = std::make_unique<DownloadRun>(); // the target's buffers are too big for a thread stack frame
     run->window = window;
+    run->url = downloadUrl;
     run->partialPath = partialPath;
     if (!SplitTransferUrl(downloadUrl, run->target)) {
         PostFatalError(window, L"Некорректный URL загрузки: " + downloadUrl);
         return DownloadResult::Failed;
     }
     run->offset = ExistingFileSize(partialPath);
+    run->tally.furthest = run->offset;
     // A partial file left by a setup that kept no validator is continued as before, unconditionally.
     // A validator without bytes to vouch for is stale and goes.
     if (run->offset != 0) {
@@ -275,7 +296,15 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
     for (;;) {
         DWORD status = 0;
         uint64_t contentLength = 0;
-        if (!SendTransferRequest(run->handles, run->target, run->offset, status, contentLength, run->validator)) {
+        DWORD failure = 0;
+        if (!SendTransferRequest(run->handles, run->target, run->offset, status, contentLength, run->validator,
+                                 &failure)) {
+            // A redirect that goes round, goes on too long or is refused stays so however often it
+            // is asked for again.
+            if (failure == ERROR_WINHTTP_REDIRECT_FAILED) {
+                FailDownload(*run, REDIRECT_FAILED_TEXT + run->url);
+                return DownloadResult::Failed;
+            }
             if (!RetryAfterFailedAttempt(*run)) return DownloadResult::Abandoned;
             continue;
         }
@@ -296,9 +325,7 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
             PostLogLine(window, L"[OK] Загрузка дистрибутива завершена успешно");
             return DownloadResult::Completed;
         case BodyEnd::WriteError:
-            FlushAndClose(run->file);
-            CloseTransferHandles(run->handles);
-            PostFatalError(window, L"Ошибка записи файла на диск (недостаточно места или ошибка доступа).");
+            FailDownload(*run, L"Ошибка записи файла на диск (недостаточно места или ошибка доступа).");
             return DownloadResult::Failed;
         case BodyEnd::Overrun:
             if (!AllowImmediateRestart(*run, status)) return DownloadResult::Failed;
@@ -307,7 +334,7 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
             break;
         case BodyEnd::Lost:
             // The file stays open at `offset` for the ranged request that continues it. After a body
-            // that brought bytes this is notice 1; an answer without a byte counts on from the last.
+            // that carried the file further this is notice 1; one that did not counts on from the last.
             Flush(run->file);
             CloseTransferHandles(run->handles);
             if (!RetryAfterFailedAttempt(*run)) return DownloadResult::Abandoned;

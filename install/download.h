@@ -20,8 +20,10 @@ enum class DownloadResult {
 // whole instead of being joined to the old start. Whoever deletes or renames the partial file
 // deletes the validator too. A ranged answer is written only at the byte its Content-Range names,
 // when that is the offset asked for, of a file of the known size and validator; the file never grows
-// past the known size; anything else starts the file again from byte 0. Only an answer that brings
-// body bytes sets the reconnect count back, so a server that never gives one reaches the box.
+// past the known size; anything else starts the file again from byte 0. Only bytes that carry the
+// file past the furthest byte the run has had set the reconnect count back, so answers that never
+// give one, or give only bytes fetched again, reach the box. A redirect WinHTTP gives up on and a
+// 200 that declares an empty body are fatal at once; the partial file stays.
 // On Cancel it posts WM_CLOSE_REQUEST to `window` and returns Abandoned without a fatal error.
 DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, const std::wstring& partialPath);
 

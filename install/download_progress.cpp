@@ -68,3 +68,19 @@ StatusAction ClassifyStatus(uint32_t status) {
 bool IsDownloadComplete(uint64_t offset, uint64_t expectedSize) {
     return expectedSize != 0 ? offset >= expectedSize : offset != 0;
 }
+
+bool TallyWrittenBytes(FetchTally& tally, uint64_t offset, uint64_t bytes, uint64_t expectedSize) {
+    const uint64_t end = offset + bytes;
+    if (end <= tally.furthest) {
+        tally.refetched += bytes;
+        return false;
+    }
+    if (offset < tally.furthest) tally.refetched += tally.furthest - offset;
+    tally.furthest = end;
+    const uint64_t size = expectedSize > end ? expectedSize : end;
+    return tally.refetched / REFETCH_ALLOWANCE_PACKAGES <= size; // divided: a product could overflow
+}
+
+bool DeclaresEmptyBody(const std::wstring& contentLength) {
+    return !contentLength.empty() && contentLength.find_first_not_of(L'0') == std::wstring::npos;
+}

@@ -40,13 +40,18 @@ bool SplitTransferUrl(const std::wstring& url, TransferTarget& target) {
 std::wstring BuildRangeHeader(uint64_t offset) { return L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n"; }
 
 bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset, DWORD& status,
-                         uint64_t& contentLength, const std::wstring& validator) {
+                         uint64_t& contentLength, const std::wstring& validator, DWORD* failure) {
+    // The error of the call that failed, read before anything else can change the last error.
+    const auto fail = [failure] {
+        if (failure != nullptr) *failure = GetLastError();
+        return false;
+    };
     // Nothing is reused across attempts: a broken connection must not be picked up again.
     CloseTransferHandles(handles);
 
     handles.session.Reset(WinHttpOpen(TRANSFER_USER_AGENT, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                       WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!handles.session) return false;
+    if (!handles.session) return fail();
     WinHttpSetTimeouts(handles.session.Get(), RESOLVE_TIMEOUT_MS, CONNECT_TIMEOUT_MS, SEND_TIMEOUT_MS,
                        RECEIVE_TIMEOUT_MS);
     // Some WinHTTP implementations wait for the response headers under a separate limit that is
@@ -57,12 +62,12 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
                      sizeof(headersTimeout));
 
     handles.connection.Reset(WinHttpConnect(handles.session.Get(), target.hostName, target.port, 0));
-    if (!handles.connection) return false;
+    if (!handles.connection) return fail();
 
     const DWORD flags = target.scheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
     handles.request.Reset(WinHttpOpenRequest(handles.connection.Get(), L"GET", target.urlPath, nullptr,
                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
-    if (!handles.request) return false;
+    if (!handles.request) return fail();
 
     if (offset != 0) {
         // Without the header the server sends the whole resource; a failure here only costs the resume.
@@ -74,21 +79,21 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
             !WinHttpAddRequestHeaders(handles.request.Get(), ifRange.c_str(), static_cast<DWORD>(ifRange.size()),
                                       WINHTTP_ADDREQ_FLAG_ADD)) {
             // A range without its condition could splice two different files: rather no request.
-            return false;
+            return fail();
         }
     }
 
     if (!WinHttpSendRequest(handles.request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                             0)) {
-        return false;
+        return fail();
     }
-    if (!WinHttpReceiveResponse(handles.request.Get(), nullptr)) return false;
+    if (!WinHttpReceiveResponse(handles.request.Get(), nullptr)) return fail();
 
     DWORD code = 0;
     DWORD codeSize = sizeof(code);
     if (!WinHttpQueryHeaders(handles.request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &code, &codeSize, WINHTTP_NO_HEADER_INDEX)) {
-        return false;
+        return fail();
     }
     status = code;
 

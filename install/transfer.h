@@ -48,10 +48,13 @@ std::wstring BuildRangeHeader(uint64_t offset);
 // when there is one (BuildIfRangeHeader), so a server whose file has changed answers with the whole
 // new file instead of a piece of it. True when a status code could be read: `status` holds it,
 // `contentLength` the announced body size (0 when absent or unreadable), and the request handle
-// stays open for the body. False on any failure before that; the handles opened so far stay in the
-// record until the next call or CloseTransferHandles.
+// stays open for the body. False on any failure before that, with the error of the call that
+// failed in `*failure` when it is given (ERROR_WINHTTP_REDIRECT_FAILED for a redirect loop, too many
+// redirects or one WinHTTP refuses to follow); the handles opened so far stay in the record until
+// the next call or CloseTransferHandles.
 bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset, DWORD& status,
-                         uint64_t& contentLength, const std::wstring& validator = std::wstring());
+                         uint64_t& contentLength, const std::wstring& validator = std::wstring(),
+                         DWORD* failure = nullptr);
 
 // A header of the response to the last successful SendTransferRequest (WINHTTP_QUERY_ETAG,
 // WINHTTP_QUERY_LAST_MODIFIED, WINHTTP_QUERY_CONTENT_RANGE ...); empty when absent, unreadable or

@@ -28,7 +28,10 @@ Scenario: {"file": path, "responses": [step, ...]}; request n uses step n, the l
   range_from    answer a 206 with the file from this byte (body and Content-Range) whatever
                 byte was asked for, as a misconfigured server or proxy does
   extra         this many bytes more after the body (they reach the client only without a length)
-  length        a Content-Length to announce instead of the true one
+  length        a Content-Length to announce instead of the true one; when it is more than the
+                body, the connection closes after the body, as a server whose file is shorter
+                than it announced does
+  location      send this Location header (with status 301, 302, 307: a redirect)
   break_after   close the connection after this many body bytes
   stall         seconds to wait before the response headers
   stall_after   [bytes, seconds]: wait this long after this many body bytes
@@ -180,6 +183,8 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_header("ETag", step["etag"])
             if step.get("last_modified"):
                 self.send_header("Last-Modified", step["last_modified"])
+        if step.get("location"):
+            self.send_header("Location", step["location"])
         if step.get("no_length"):
             self.send_header("Connection", "close")
             self.close_connection = True
@@ -219,7 +224,8 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             pass
-        if limit is not None or step.get("no_length"):
+        short = not chunked and not step.get("no_length") and step.get("length", 0) > len(body)
+        if limit is not None or step.get("no_length") or short:
             # An abrupt end: the client sees the body stop short of what was announced.
             self.close_connection = True
             try:

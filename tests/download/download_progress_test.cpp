@@ -61,6 +61,24 @@ TEST(DownloadProgress, StatusDecisionsAndCompleteness) {
     EXPECT_FALSE(IsDownloadComplete(0, 0)); // an empty body is a lost connection
 }
 
+TEST(DownloadProgress, OnlyBytesPastTheFurthestAreProgressWhileTheRefetchAllowanceLasts) {
+    // The run began with a partial file of 1000 bytes.
+    FetchTally tally{1000, 0};
+    EXPECT_FALSE(TallyWrittenBytes(tally, 0, 1000, 4000)); // the same bytes again
+    EXPECT_TRUE(TallyWrittenBytes(tally, 900, 300, 4000)); // 100 again, 200 new
+    EXPECT_EQ(tally.furthest, 1200u);
+    EXPECT_EQ(tally.refetched, 1100u);
+    // A server that ignores Range and breaks every body 1000 bytes further on: progress until twice
+    // the package has been fetched again.
+    FetchTally ignoring;
+    int progressing = 0;
+    while (TallyWrittenBytes(ignoring, 0, ignoring.furthest + 1000, 10000)) ++progressing;
+    EXPECT_EQ(progressing, 6);
+    EXPECT_TRUE(DeclaresEmptyBody(L"0"));
+    EXPECT_TRUE(DeclaresEmptyBody(L"00"));
+    for (const std::wstring length : {L"", L"10", L"x"}) EXPECT_FALSE(DeclaresEmptyBody(length)) << length;
+}
+
 TEST(DownloadProgress, TheEtagElseLastModifiedIsTheResumeValidator) {
     const std::wstring date = L"Tue, 04 Jun 2024 10:00:00 GMT";
     EXPECT_EQ(ChooseResumeValidator(L"\"665ee6a0-3000000\"", date), L"\"665ee6a0-3000000\"");

@@ -171,21 +171,47 @@ TEST_F(Reconnect, AfterABrokenTransferTheBoxComesAfterFiveMoreFailures) {
     EXPECT_EQ(FileSizeOf(partial), 1u << 20); // kept for the next run
 }
 
-TEST_F(Reconnect, AnswersThatNeverBringAByteReachTheBox) {
-    const std::wstring partial = FreshWorkDir("no-byte-206") + L"\\payload.zip.downloading";
-    const std::string head = ReadFileBytes(WindowsPath(SmallFileUnixPath())).substr(0, 3145728);
-    WriteFileBytes(partial, head);
-    InstallInstantSeams();
-    // Every ranged request gets a 206 and then the connection closes before the first body byte.
-    const std::wstring url = SetScenario(
-        "no-byte-206", "{\"file\":\"" + SmallFileUnixPath() + "\",\"responses\":[{\"break_after\":0}]}");
-    const ObservedDownload run = ObserveDownload(url, partial);
-    EXPECT_EQ(run.result, DownloadResult::Abandoned);
-    ASSERT_EQ(Seams().pauses.size(), 5u);
-    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(Seams().pauses[i].detailText, Notice(static_cast<int>(i) + 1)) << i;
-    EXPECT_EQ(Seams().boxesAfterPauses, (std::vector<size_t>{5}));
-    const std::vector<LoggedRequest> log = FaultLog("no-byte-206");
-    ASSERT_EQ(log.size(), 6u);
-    for (const LoggedRequest& request : log) EXPECT_EQ(request.status, 206);
-    EXPECT_TRUE(ReadFileBytes(partial) == head);
+TEST_F(Reconnect, AnswersThatBringNothingNewEndInABoxAndKeepThePartialFile) {
+    const std::string source = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
+    const std::string overstated = std::to_string(source.size() + 4096);
+    struct Case {
+        const char* key;
+        std::string earlier; // the partial file before the run, and after it
+        std::string steps;   // the scenario's answers, the last repeating
+        std::wstring fatal;  // the error box's text before the URL; empty: the network box
+        size_t requests;
+    };
+    const Case cases[] = {
+        // Every ranged request gets a 206 and then the connection closes before the first body byte.
+        {"no-byte-206", source.substr(0, 3145728), "{\"break_after\":0}", L"", 6},
+        // A length 4 KiB over the file's: the body falls short, the resume gets 416, the whole file
+        // comes again and falls short again. Fetched again, it is no progress.
+        {"overstated-416", source, "{\"length\":" + overstated + "}", L"", 12},
+        {"redirect-loop", "earlier bytes", "{\"status\":302,\"location\":\"/f/redirect-loop\"}",
+         L"Сервер перенаправляет запрос по кругу или слишком много раз: ", 11},
+        {"empty-200", "earlier bytes", "{\"status\":200,\"empty\":true}", L"Сервер вернул пустой файл: ", 1},
+    };
+    for (const Case& c : cases) {
+        ResetDownloadTestState();
+        InstallInstantSeams();
+        const std::wstring partial = FreshWorkDir(c.key) + L"\\payload.zip.downloading";
+        WriteFileBytes(partial, c.earlier);
+        const std::wstring url =
+            SetScenario(c.key, "{\"file\":\"" + SmallFileUnixPath() + "\",\"responses\":[" + c.steps + "]}");
+        const ObservedDownload run = ObserveDownload(url, partial);
+        if (c.fatal.empty()) {
+            EXPECT_EQ(run.result, DownloadResult::Abandoned) << c.key;
+            ASSERT_EQ(Seams().pauses.size(), 5u) << c.key;
+            for (size_t i = 0; i < 5; ++i)
+                EXPECT_EQ(Seams().pauses[i].detailText, Notice(static_cast<int>(i) + 1)) << c.key << i;
+            EXPECT_EQ(Seams().boxesAfterPauses, (std::vector<size_t>{5})) << c.key;
+        } else {
+            EXPECT_EQ(run.result, DownloadResult::Failed) << c.key;
+            EXPECT_EQ(run.errorText, c.fatal + url) << c.key;
+            EXPECT_EQ(run.Count(WM_FATAL_ERROR), 1) << c.key;
+            EXPECT_TRUE(Seams().pauses.empty() && Seams().boxesAfterPauses.empty()) << c.key;
+        }
+        EXPECT_EQ(FaultLog(c.key).size(), c.requests) << c.key;
+        EXPECT_TRUE(ReadFileBytes(partial) == c.earlier) << c.key;
+    }
 }
