@@ -34,8 +34,7 @@ const wchar_t* const EMPTY_FILE_TEXT = L"Сервер вернул пустой 
 // Closing without a flush (Reset) is for a file about to be deleted or recreated.
 bool OpenPartialFile(FileHandle& file, const std::wstring& path, DWORD disposition) {
     file.Reset();
-    file.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    file = OpenOwnFile(path, GENERIC_READ | GENERIC_WRITE, disposition);
     return file.IsValid();
 }
 

@@ -3,7 +3,19 @@
 // bytes it vouches for and is never taken for a newer partial file's.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
+
+#include "base/owners.h"
+
+// Opens one of the setup's own files in the installation folder, `disposition` OPEN_EXISTING or
+// CREATE_ALWAYS (then emptied), for `access` shared for reading. The folder may be writable by
+// ordinary users, who could put a hard link or a link to another file (a system file) under the
+// name: writing through it would change that file. So such a name is deleted (the name only: the
+// file it shared its data with stays as it was) and, for CREATE_ALWAYS, made anew; for
+// OPEN_EXISTING the result is then empty, as for a missing file.
+FileHandle OpenOwnFile(const std::wstring& path, DWORD access, DWORD disposition);
 
 // The validator remembered for the partial file at `partialPath`; empty (none) when there is no
 // validator file or it cannot be read, is oversized or malformed. Never fails otherwise.

@@ -123,6 +123,21 @@ TEST_F(Download, ContinuesAtTheRequestedOffsetAndSizesAddUp) {
     EXPECT_TRUE(sawTotal);
 }
 
+TEST_F(Download, APartialFileLinkedToAnotherFileIsReplacedNeverWrittenThrough) {
+    // An ordinary user may write in the installation folder and hard-link the partial file's name to
+    // a file of the system; the elevated setup must not append to or truncate that file.
+    const std::wstring dir = FreshWorkDir("hard-link");
+    const std::wstring partial = dir + L"\\payload.zip.downloading";
+    const std::string source = ReadFileBytes(WindowsPath(SmallFileUnixPath()));
+    WriteFileBytes(dir + L"\\system.dat", source.substr(0, 1000000));
+    ASSERT_TRUE(CreateHardLinkW(partial.c_str(), (dir + L"\\system.dat").c_str(), nullptr));
+    InstallInstantSeams();
+    const std::wstring url = SetScenario("hard-link", FileScenario(SmallFileUnixPath(), "{}"));
+    ASSERT_EQ(ObserveDownload(url, partial).result, DownloadResult::Completed);
+    EXPECT_TRUE(ReadFileBytes(partial) == source);
+    EXPECT_TRUE(ReadFileBytes(dir + L"\\system.dat") == source.substr(0, 1000000));
+}
+
 TEST_F(Download, ServerIgnoringTheRangeStartsTheFileAgain) {
     const std::wstring partial = FreshWorkDir("ignore-range") + L"\\payload.zip.downloading";
     WriteFileBytes(partial, std::string(3000000, 'x')); // not a prefix of the package
