@@ -109,16 +109,14 @@ bool RemoveShortcutIn(REFKNOWNFOLDERID folder, const std::wstring& installDirect
     return outcome != RemovalOutcome::Failed;
 }
 
-// The links, then the entry: the entry stays while a link does, so that its command can finish.
-bool RemoveRegistration(const std::wstring& installDirectory) {
-    bool links = true;
-    {
-        const ComApartment com = JoinApartmentIfFree();
-        links = RemoveShortcutIn(FOLDERID_PublicDesktop, installDirectory) && links;
-        links = RemoveShortcutIn(FOLDERID_CommonPrograms, installDirectory) && links;
-    }
-    return links &&
-           RemoveOwnedUninstallKey(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, installDirectory) != RemovalOutcome::Failed;
+bool RemoveLinks(const std::wstring& installDirectory) {
+    const ComApartment com = JoinApartmentIfFree();
+    bool removed = RemoveShortcutIn(FOLDERID_PublicDesktop, installDirectory);
+    return RemoveShortcutIn(FOLDERID_CommonPrograms, installDirectory) && removed;
+}
+
+bool RemoveEntry(const std::wstring& installDirectory) {
+    return RemoveOwnedUninstallKey(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, installDirectory) != RemovalOutcome::Failed;
 }
 
 // For tests, which must stop a run at a chosen moment as a kill would: with
@@ -192,7 +190,8 @@ int Uninstall(bool quiet) {
     if (!hasList) {
         // Without the list nothing tells the package's files from the user's: all of them stay,
         // this program included, so the folder can still be looked after by hand.
-        bool complete = RemoveRegistration(installDirectory);
+        bool complete = RemoveLinks(installDirectory);
+        complete = RemoveEntry(installDirectory) && complete;
         if (!quiet) {
             ShowBox(L"Ярлыки и запись в списке установленных программ удалены. Файлы в папке\n" + installDirectory +
                         L"\nне удалены: " + NoListReason(),
@@ -207,11 +206,11 @@ int Uninstall(bool quiet) {
     const std::wstring listPath = installDirectory + L"\\" + FILE_LIST_NAME;
     const ListedRemoval removal = RemoveListed(installDirectory, listed, {UPDATER_FILE_NAME, FILE_LIST_NAME});
     bool atRestart = !removal.marked.empty();
+    bool complete = removal.left == 0 && removal.linkFolders.empty() && RemoveLinks(installDirectory);
     // What is left for later is marked before the entry goes: a run or a copy killed after it
     // leaves nothing behind for good.
-    bool complete = removal.left == 0 && removal.linkFolders.empty() && MarkForRestart(listPath) &&
-                    MarkForRestart(updaterPath) && MarkForRestart(installDirectory);
-    complete = complete && RemoveRegistration(installDirectory);
+    complete = complete && MarkForRestart(listPath) && MarkForRestart(updaterPath) &&
+               MarkForRestart(installDirectory) && RemoveEntry(installDirectory);
     if (complete) {
         const ListedRemoval list = RemoveListed(installDirectory, {ListedPath{FILE_LIST_NAME, false}}, {});
         atRestart = atRestart || !list.marked.empty() || list.left != 0;
