@@ -151,8 +151,9 @@ ListedRemoval RemoveListed(const std::wstring& directory, const std::vector<List
     std::vector<std::pair<size_t, std::wstring>> deepestFirst;
     deepestFirst.reserve(folders.size());
     for (auto& folder : folders) deepestFirst.push_back(std::move(folder.second));
-    std::sort(deepestFirst.begin(), deepestFirst.end(),
-              [](const auto& a, const auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+    std::sort(deepestFirst.begin(), deepestFirst.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
     for (const auto& folder : deepestFirst) RemoveFolder(walk, folder.second);
     return walk.result;
 }

@@ -226,8 +226,9 @@ int Uninstall(bool quiet) {
                         L"оставлены как есть:" +
                         LinkFoldersText(installDirectory, removal.linkFolders);
             }
-            ShowBox(text + L"\n\nЗапись в списке установленных программ сохранена: запустите удаление ещё раз, "
-                           L"чтобы завершить его.\n\n" +
+            ShowBox(text +
+                        L"\n\nЗапись в списке установленных программ сохранена: запустите удаление ещё раз, "
+                        L"чтобы завершить его.\n\n" +
                         installDirectory,
                     UNINSTALL_CAPTION, MB_ICONWARNING);
         } else if (atRestart) {
