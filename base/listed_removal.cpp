@@ -182,6 +182,47 @@ bool MarkForRestart(const std::wstring& path) {
     return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }
 
+bool ForgetRestartMarks(const std::vector<std::wstring>& paths) {
+    const wchar_t* const sessionManager = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    const wchar_t* const pending = L"PendingFileRenameOperations";
+    RegistryKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, sessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Put()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key.Get(), pending, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return true;
+    std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (type != REG_MULTI_SZ || RegQueryValueExW(key.Get(), pending, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]),
+                                                 &bytes) != ERROR_SUCCESS) {
+        return false;
+    }
+    value.resize(bytes / sizeof(wchar_t));
+    // Pairs of strings, each ending in a NUL: the source as "\??\C:\...", and the target, empty
+    // for a deletion; one more NUL may end the whole.
+    std::vector<std::wstring> strings;
+    for (size_t start = 0; start < value.size();) {
+        size_t end = value.find(L'\0', start);
+        if (end == std::wstring::npos) end = value.size();
+        strings.push_back(value.substr(start, end - start));
+        start = end + 1;
+    }
+    if (strings.size() % 2 != 0) strings.pop_back();
+    std::unordered_set<std::wstring> forgotten;
+    for (const std::wstring& path : paths) forgotten.insert(Folded(L"\\??\\" + path));
+    std::wstring kept;
+    for (size_t i = 0; i < strings.size(); i += 2) {
+        if (!strings[i + 1].empty() || forgotten.count(Folded(strings[i])) == 0) {
+            kept += strings[i] + L'\0' + strings[i + 1] + L'\0';
+        }
+    }
+    if (kept.empty()) return RegDeleteValueW(key.Get(), pending) == ERROR_SUCCESS;
+    kept += L'\0';
+    return RegSetValueExW(key.Get(), pending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                          static_cast<DWORD>(kept.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
 bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPath) {
     std::wstring root = NormalizeDirectoryPath(directory);
     WIN32_FIND_DATAW data;

@@ -44,6 +44,11 @@ unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<List
 // only goes then if it is empty). Needs administrator rights. True when marked.
 bool MarkForRestart(const std::wstring& path);
 
+// Drops the marks that MarkForRestart left for `paths` (full paths), so that a file installed
+// again under one of those names before the restart is not deleted then. Other programs' marks
+// stay. True when none of them is marked any more.
+bool ForgetRestartMarks(const std::vector<std::wstring>& paths);
+
 // True when `directory` holds anything other than `keepPath` (full path; empty keeps nothing).
 bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPath);
 

@@ -4,9 +4,11 @@
 #include <objbase.h>
 #include <sddl.h>
 
+#include "base/file_list.h"
 #include "base/file_retry.h"
 #include "base/held_folder.h"
 #include "base/install_lock.h"
+#include "base/listed_removal.h"
 #include "base/owners.h"
 #include "base/product.h"
 #include "sample/install_location.h"
@@ -54,6 +56,12 @@ void WaitForParent(unsigned long parentProcessId, const std::wstring& installDir
 bool FileExists(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsMissing(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 std::wstring SystemFolder() {
@@ -134,9 +142,20 @@ int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProc
         return 1;
     }
     const DWORD error = RetryWhileHeld([&] { return DeleteIn(folder.Get(), UPDATER_FILE_NAME); });
+    const std::wstring updater = directory + L"\\" + UPDATER_FILE_NAME;
     folder.Reset();
     // Gone only when empty: whatever the package did not install stays, and its folder with it.
     RemoveDirectoryW(directory.c_str());
+    // The updater marked these for the restart in case this copy never got here. What is gone
+    // needs no mark, and a mark left would delete a file installed again under its name; the
+    // directory's mark is kept only while a marked file of ours is still in it.
+    const std::wstring list = directory + L"\\" + FILE_LIST_NAME;
+    std::vector<std::wstring> gone;
+    for (const std::wstring& path : {updater, list}) {
+        if (IsMissing(path)) gone.push_back(path);
+    }
+    if (gone.size() == 2 || IsMissing(directory)) gone.push_back(directory);
+    ForgetRestartMarks(gone);
     return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ? 0 : 1;
 }
 

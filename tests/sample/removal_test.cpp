@@ -363,6 +363,8 @@ TEST(RemoveListed, WaitsOutAShortHoldAndMarksALongOneForTheRestart) {
             const size_t file = pending.find(L"\\??\\" + held);
             EXPECT_NE(file, std::wstring::npos);
             EXPECT_GT(pending.find(L"\\??\\" + install + L"\\data", file + 1), file) << "the folder after its file";
+            EXPECT_TRUE(ForgetRestartMarks(removal.marked));
+            EXPECT_EQ(PendingRenames().find(install), std::wstring::npos);
             RemoveTree(install);
         }
         EXPECT_EQ(removal.left, 0u);

@@ -18,6 +18,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\ZENKA'
 FOREIGN_KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\ZENKA-sample-foreign'
 FOREIGN_LINK=ZENKA-sample-foreign.lnk
+SESSION='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager'
 
 base_unix="$WINEPREFIX/drive_c/zenka-sample-tests/$case_name"
 base_win="C:\\zenka-sample-tests\\$case_name"
@@ -92,6 +93,9 @@ expect_others_intact() {
   link_exists desktop "$FOREIGN_LINK" || fail "foreign link was removed"
 }
 
+# How many marks for deletion at the restart name a path that contains $1.
+marks_of() { run reg query "$SESSION" /v PendingFileRenameOperations 2>/dev/null | grep -oiF "$1" | wc -l; }
+
 # Waits up to $1 seconds for the command in the remaining arguments to succeed.
 wait_for() {
   local limit=$1; shift
@@ -113,6 +117,7 @@ Quiet)
   echo save >"$install_unix/Other/save.dat"
   echo note >"$install_unix/notes.txt"
   echo mod >"$install_unix/data/user-mods/mod.dat"
+  marks_before=$(marks_of "$install_win")
   # A launcher running from the installation must not stop the removal.
   (cd "$install_unix" && run ./ZENKA.exe >/dev/null 2>&1 &)
   wait_for 20 xdotool search --name '^ZENKA$' >/dev/null || fail "launcher did not start"
@@ -132,6 +137,8 @@ Quiet)
   ! xdotool search --name '^ZENKA$' >/dev/null || fail "launcher still running"
   # The temporary copy and its folder go too, a couple of seconds after it has finished.
   wait_for 30 no_temp_copies || fail "temporary copy left: $(temp_copies)"
+  # The copy dropped the marks of what it removed: a setup run again before a restart keeps its files.
+  [ "$(marks_of "$install_win")" = "$marks_before" ] || fail "restart marks left for the removed installation"
   ;;
 NoList)
   # Without the list nothing tells the package from the user's files: the links and the key go,
@@ -274,14 +281,13 @@ TempFull)
   mount -t tmpfs -o size=64k,mode=0777 zenka-uninstall "$small_drive" || fail "mount"
   head -c 1M /dev/zero >"$small_drive/fill" 2>/dev/null
   ln -sfn "$small_drive" "$WINEPREFIX/dosdevices/q:"
-  session='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager'
-  run reg query "$session" /v PendingFileRenameOperations >/dev/null 2>&1 && pending_before=1 || pending_before=0
+  run reg query "$SESSION" /v PendingFileRenameOperations >/dev/null 2>&1 && pending_before=1 || pending_before=0
   # Wine takes a program's TEMP from the registry when started from outside; a Windows parent
   # passes its own on.
   run cmd /c "set TMP=Q:\&& set TEMP=Q:\&& $install_win\zenka-updater.exe --uninstall --quiet" >/dev/null 2>&1
   status=$?
-  pending=$(run reg query "$session" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
-  [ $pending_before -eq 1 ] || run reg delete "$session" /v PendingFileRenameOperations /f >/dev/null 2>&1
+  pending=$(run reg query "$SESSION" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
+  [ $pending_before -eq 1 ] || run reg delete "$SESSION" /v PendingFileRenameOperations /f >/dev/null 2>&1
   [ $status -eq 7 ] || fail "the uninstall with a full temporary folder exited with $status"
   expect_registration_gone
   [ "$(cd "$install_unix" && find . | sort | tr '\n' ' ')" = ". ./zenka-updater.exe " ] ||
