@@ -7,6 +7,7 @@
 #include "base/owners.h"
 #include "base/utf8.h"
 #include "base/directory_path.h"
+#include "base/path_name.h"
 
 namespace {
 
@@ -27,7 +28,8 @@ bool ToRelativePath(std::wstring line, ListedPath& entry) {
     size_t start = 0;
     for (;;) {
         size_t end = line.find(L'\\', start);
-        if (!IsPlainName(line.substr(start, end - start))) {
+        const std::wstring name = line.substr(start, end - start);
+        if (!IsPlainName(name) || IsDeviceName(name)) {
             return false;
         }
         if (end == std::wstring::npos) {
@@ -41,7 +43,7 @@ bool ToRelativePath(std::wstring line, ListedPath& entry) {
 
 } // namespace
 
-bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries) {
+bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries, size_t pathLengthMax) {
     entries.clear();
     std::wstring wide;
     if (text.size() > FILE_LIST_SIZE_MAX || !DecodeUtf8(text.data(), text.size(), wide)) {
@@ -60,7 +62,8 @@ bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries) {
             line.pop_back();
         }
         ListedPath entry;
-        if (!line.empty() && line[0] != L'#' && ToRelativePath(line, entry)) {
+        // Long lines are dropped before their names are looked at: the work stays linear in the text.
+        if (!line.empty() && line[0] != L'#' && line.size() <= pathLengthMax && ToRelativePath(line, entry)) {
             entries.push_back(entry);
         }
     }
@@ -82,5 +85,6 @@ bool ReadFileList(const std::wstring& installDirectory, std::vector<ListedPath>&
             return false;
         }
     }
-    return ferror(file.Get()) == 0 && ParseFileList(text, entries);
+    const bool longPaths = installDirectory.compare(0, 4, L"\\\\?\\") == 0;
+    return ferror(file.Get()) == 0 && ParseFileList(text, entries, longPaths ? LISTED_PATH_LENGTH_MAX : MAX_PATH);
 }

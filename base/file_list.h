@@ -9,6 +9,8 @@
 #include <vector>
 
 inline const wchar_t* const FILE_LIST_NAME = L"zenka-files.txt";
+// The longest path Windows can name, in characters.
+inline constexpr size_t LISTED_PATH_LENGTH_MAX = 32767;
 
 struct ListedPath {
     std::wstring path; // relative to the installation folder, backslashes, at least one name
@@ -17,10 +19,13 @@ struct ListedPath {
 
 // Parses the list's text. False when it is not valid UTF-8: such a list is unreadable as a whole.
 // A line that could name anything outside the folder (absolute, drive or network paths, "." or
-// ".." parts, empty parts, names of dots and blanks, characters a name cannot hold) is dropped, so
-// a damaged or hostile list can never lead a deletion elsewhere.
-bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries);
+// ".." parts, empty parts, names of dots and blanks, characters a name cannot hold, device names
+// such as "NUL" or "com1.txt") is dropped, so a damaged or hostile list can never lead a deletion
+// elsewhere; so is a line longer than `pathLengthMax` characters, which no installed path can be.
+bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries,
+                   size_t pathLengthMax = LISTED_PATH_LENGTH_MAX);
 
-// Reads and parses `installDirectory`\FILE_LIST_NAME. False when it is missing, cannot be read or
-// is not valid UTF-8.
+// Reads and parses `installDirectory`\FILE_LIST_NAME, with lines bounded as a path below that
+// folder is: MAX_PATH characters, or LISTED_PATH_LENGTH_MAX for a "\\?\" folder. False when it is
+// missing, cannot be read or is not valid UTF-8.
 bool ReadFileList(const std::wstring& installDirectory, std::vector<ListedPath>& entries);

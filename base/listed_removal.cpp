@@ -1,113 +1,226 @@
 #include "base/listed_removal.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 #include "base/directory_path.h"
+#include "base/file_retry.h"
+#include "base/held_folder.h"
 #include "base/owners.h"
 
+std::function<void(const std::wstring& relative)> g_beforeListedDelete;
+
 namespace {
-bool DeleteOneFile(const std::wstring& path, DWORD attributes) {
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    }
-    return DeleteFileW(path.c_str()) != 0;
-}
 
 bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == L'\0') || (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
 }
 
-// The attributes of `path` itself, as its folder lists it: a link is reported as a link even when
-// what it points to cannot be reached.
-DWORD OwnAttributes(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    const FindHandle find(FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
-    return find ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+// A key under which names that Windows takes for the same compare equal.
+std::wstring Folded(const std::wstring& relative) {
+    std::wstring key = relative;
+    if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
 }
 
-bool IsDirectoryLink(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+// "a\b\c" gives "a\b" and "c"; "c" gives "" and "c".
+std::pair<std::wstring, std::wstring> SplitLast(const std::wstring& relative) {
+    const size_t slash = relative.rfind(L'\\');
+    if (slash == std::wstring::npos) return {std::wstring(), relative};
+    return {relative.substr(0, slash), relative.substr(slash + 1)};
 }
 
-// True when no folder on the way from `root` to `root`\`relative` (the last name excluded) is a
-// directory link: one the user put there could lead elsewhere.
-bool ReachableWithoutLinks(const std::wstring& root, const std::wstring& relative) {
-    for (size_t slash = relative.find(L'\\'); slash != std::wstring::npos; slash = relative.find(L'\\', slash + 1)) {
-        if (IsDirectoryLink(OwnAttributes(root + L"\\" + relative.substr(0, slash)))) {
-            return false;
+bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+struct Walk {
+    std::wstring root; // the installation folder, normalised
+    HeldPath held;
+    ListedRemoval result;
+    std::unordered_set<std::wstring> links;         // folded relative paths of link folders
+    std::unordered_set<std::wstring> markedParents; // folded folders that hold something marked
+};
+
+// Adds `relative` and its parents to `folders` (folded key to depth and path), stopping at the
+// first already there: its parents are there too, so each folder is copied once.
+void AddWithParents(std::unordered_map<std::wstring, std::pair<size_t, std::wstring>>& folders,
+                    const std::wstring& relative) {
+    size_t depth = static_cast<size_t>(std::count(relative.begin(), relative.end(), L'\\'));
+    for (std::wstring path = relative; !path.empty(); path = SplitLast(path).first, --depth) {
+        if (!folders.emplace(Folded(path), std::make_pair(depth, path)).second) return;
+    }
+}
+
+void AddParents(std::unordered_set<std::wstring>& set, const std::wstring& relative) {
+    for (std::wstring path = SplitLast(relative).first; !path.empty(); path = SplitLast(path).first) {
+        if (!set.insert(Folded(path)).second) return;
+    }
+}
+
+// Holds the folder `relative` of the walk; a link found on the way is recorded once.
+DWORD Hold(Walk& walk, const std::wstring& relative) {
+    std::wstring failed;
+    const DWORD error = HoldFolders(walk.held, relative, false, failed);
+    if (error == ERROR_FOLDER_IS_LINK && walk.links.insert(Folded(failed)).second) {
+        walk.result.linkFolders.push_back(failed);
+    }
+    return error;
+}
+
+void MarkOrCountLeft(Walk& walk, const std::wstring& relative) {
+    if (MarkForRestart(walk.root + L"\\" + relative)) {
+        walk.result.marked.push_back(walk.root + L"\\" + relative);
+        AddParents(walk.markedParents, relative);
+    } else {
+        ++walk.result.left;
+    }
+}
+
+void RemoveFile(Walk& walk, const std::wstring& relative) {
+    const auto [parent, name] = SplitLast(relative);
+    const DWORD held = Hold(walk, parent);
+    if (held != ERROR_SUCCESS) {
+        // A missing folder holds nothing; a link's contents are not ours.
+        if (!IsMissing(held) && held != ERROR_FOLDER_IS_LINK && held != ERROR_DIRECTORY) ++walk.result.left;
+        return;
+    }
+    if (g_beforeListedDelete) g_beforeListedDelete(relative);
+    const HANDLE folder = InnermostFolder(walk.held);
+    const DWORD error = RetryWhileHeld([&] { return DeleteIn(folder, name); });
+    if (error == ERROR_SUCCESS) {
+        ++walk.result.removed;
+    } else if (IsHoldError(error)) {
+        MarkOrCountLeft(walk, relative);
+    } else if (!IsMissing(error) && error != ERROR_DIR_NOT_EMPTY) {
+        // ERROR_DIR_NOT_EMPTY: a folder of someone else's stands where the package had a file.
+        ++walk.result.left;
+    }
+}
+
+void RemoveFolder(Walk& walk, const std::wstring& relative) {
+    const std::wstring key = Folded(relative);
+    if (walk.links.count(key) != 0) return;
+    const auto [parent, name] = SplitLast(relative);
+    if (Hold(walk, parent) != ERROR_SUCCESS) return;
+    const HANDLE folder = InnermostFolder(walk.held);
+    DWORD attributes = 0;
+    if (ListedAttributesIn(folder, name, attributes) != ERROR_SUCCESS) return;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // Removing a link would leave its target, but it is the user's all the same.
+        walk.links.insert(key);
+        walk.result.linkFolders.push_back(relative);
+        return;
+    }
+    const DWORD error = RetryWhileHeld([&] { return DeleteIn(folder, name); });
+    // A folder that holds a marked file can go only after it; one that holds others' files stays.
+    if ((error == ERROR_DIR_NOT_EMPTY && walk.markedParents.count(key) != 0) || IsHoldError(error)) {
+        if (MarkForRestart(walk.root + L"\\" + relative)) {
+            walk.result.marked.push_back(walk.root + L"\\" + relative);
+            AddParents(walk.markedParents, relative);
         }
     }
-    return true;
-}
-
-size_t Depth(const std::wstring& relative) {
-    return static_cast<size_t>(std::count(relative.begin(), relative.end(), L'\\'));
-}
-
-// The listed folders and every parent of a listed path, deepest first, each once.
-std::vector<std::wstring> FoldersDeepestFirst(const std::vector<ListedPath>& listed) {
-    std::vector<std::wstring> folders;
-    for (const ListedPath& entry : listed) {
-        if (entry.isDirectory) {
-            folders.push_back(entry.path);
-        }
-        for (size_t slash = entry.path.rfind(L'\\'); slash != std::wstring::npos && slash > 0;
-             slash = entry.path.rfind(L'\\', slash - 1)) {
-            folders.push_back(entry.path.substr(0, slash));
-        }
-    }
-    std::sort(folders.begin(), folders.end(), [](const std::wstring& a, const std::wstring& b) {
-        return Depth(a) != Depth(b) ? Depth(a) > Depth(b) : a < b;
-    });
-    folders.erase(std::unique(folders.begin(), folders.end(),
-                              [](const std::wstring& a, const std::wstring& b) { return SamePath(a, b); }),
-                  folders.end());
-    return folders;
-}
-
-// Deletes one listed file; true when it is gone or was never there.
-bool DeleteListedFile(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return true;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return true; // a folder now stands where the package had a file: not ours to touch
-    }
-    return DeleteOneFile(path, attributes);
 }
 
 } // namespace
 
-unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<ListedPath>& listed,
-                           const std::wstring& keepPath) {
-    std::wstring root = NormalizeDirectoryPath(directory);
-    std::wstring listPath = root + L"\\" + FILE_LIST_NAME;
-    unsigned failures = 0;
+ListedRemoval RemoveListed(const std::wstring& directory, const std::vector<ListedPath>& listed,
+                           const std::vector<std::wstring>& kept) {
+    Walk walk;
+    walk.root = NormalizeDirectoryPath(directory);
+    const DWORD opened = OpenHeldFolder(walk.root, walk.held.root);
+    if (opened != ERROR_SUCCESS) {
+        if (opened == ERROR_FOLDER_IS_LINK) {
+            walk.result.linkFolders.push_back(std::wstring());
+        } else if (!IsMissing(opened)) {
+            walk.result.left = static_cast<unsigned>(listed.size());
+        }
+        return walk.result;
+    }
+    std::unordered_set<std::wstring> keep;
+    for (const std::wstring& name : kept) keep.insert(Folded(name));
+    std::unordered_map<std::wstring, std::pair<size_t, std::wstring>> folders;
     for (const ListedPath& entry : listed) {
-        std::wstring path = root + L"\\" + entry.path;
-        if (entry.isDirectory || SamePath(path, listPath) || (!keepPath.empty() && SamePath(path, keepPath)) ||
-            !ReachableWithoutLinks(root, entry.path)) {
+        if (entry.isDirectory) {
+            AddWithParents(folders, entry.path);
             continue;
         }
-        if (!DeleteListedFile(path)) {
-            ++failures;
-        }
+        AddWithParents(folders, SplitLast(entry.path).first);
+        if (keep.count(Folded(entry.path)) == 0) RemoveFile(walk, entry.path);
     }
-    for (const std::wstring& folder : FoldersDeepestFirst(listed)) {
-        std::wstring path = root + L"\\" + folder;
-        DWORD attributes = OwnAttributes(path);
-        // A folder that still holds something keeps it, and a link is the user's, not ours.
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-            !IsDirectoryLink(attributes) && ReachableWithoutLinks(root, folder)) {
-            RemoveDirectoryW(path.c_str());
-        }
+    std::vector<std::pair<size_t, std::wstring>> deepestFirst;
+    deepestFirst.reserve(folders.size());
+    for (auto& folder : folders) deepestFirst.push_back(std::move(folder.second));
+    std::sort(deepestFirst.begin(), deepestFirst.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    for (const auto& folder : deepestFirst) RemoveFolder(walk, folder.second);
+    return walk.result;
+}
+
+unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<ListedPath>& listed,
+                           const std::wstring& keepPath) {
+    const std::wstring root = NormalizeDirectoryPath(directory);
+    std::vector<std::wstring> kept{FILE_LIST_NAME};
+    if (!keepPath.empty() && IsInsideDirectory(keepPath, root) && !SamePath(keepPath, root)) {
+        const std::wstring normal = NormalizeDirectoryPath(keepPath);
+        kept.push_back(normal.substr(root.size() + (root.back() == L'\\' ? 0 : 1)));
     }
-    if (!DeleteListedFile(listPath)) {
-        ++failures;
+    const ListedRemoval removal = RemoveListed(root, listed, kept);
+    unsigned failures = removal.left + static_cast<unsigned>(removal.marked.size());
+    const bool listsItself = std::any_of(listed.begin(), listed.end(), [](const ListedPath& entry) {
+        return !entry.isDirectory && SamePath(entry.path, FILE_LIST_NAME);
+    });
+    if (listsItself) {
+        ListedRemoval list = RemoveListed(root, {ListedPath{FILE_LIST_NAME, false}}, {});
+        failures += list.left + static_cast<unsigned>(list.marked.size());
     }
     return failures;
+}
+
+bool MarkForRestart(const std::wstring& path) {
+    return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
+bool ForgetRestartMarks(const std::vector<std::wstring>& paths) {
+    const wchar_t* const sessionManager = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    const wchar_t* const pending = L"PendingFileRenameOperations";
+    RegistryKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, sessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Put()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key.Get(), pending, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return true;
+    std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (type != REG_MULTI_SZ || RegQueryValueExW(key.Get(), pending, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]),
+                                                 &bytes) != ERROR_SUCCESS) {
+        return false;
+    }
+    value.resize(bytes / sizeof(wchar_t));
+    // Pairs of strings, each ending in a NUL: the source as "\??\C:\...", and the target, empty
+    // for a deletion; one more NUL may end the whole.
+    std::vector<std::wstring> strings;
+    for (size_t start = 0; start < value.size();) {
+        size_t end = value.find(L'\0', start);
+        if (end == std::wstring::npos) end = value.size();
+        strings.push_back(value.substr(start, end - start));
+        start = end + 1;
+    }
+    if (strings.size() % 2 != 0) strings.pop_back();
+    std::unordered_set<std::wstring> forgotten;
+    for (const std::wstring& path : paths) forgotten.insert(Folded(L"\\??\\" + path));
+    std::wstring kept;
+    for (size_t i = 0; i < strings.size(); i += 2) {
+        if (!strings[i + 1].empty() || forgotten.count(Folded(strings[i])) == 0) {
+            kept += strings[i] + L'\0' + strings[i + 1] + L'\0';
+        }
+    }
+    if (kept.empty()) return RegDeleteValueW(key.Get(), pending) == ERROR_SUCCESS;
+    kept += L'\0';
+    return RegSetValueExW(key.Get(), pending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                          static_cast<DWORD>(kept.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPath) {

@@ -11,22 +11,6 @@ namespace {
 // any component made only of dots and blanks (other than ".") is refused outright.
 bool IsDotsAndBlanks(const std::wstring& component) { return component.find_first_not_of(L". ") == std::wstring::npos; }
 
-// Device names open a device, not a file, whatever directory they are joined to ("NUL", "com1.txt").
-bool IsDeviceName(const std::wstring& component) {
-    std::wstring stem = component.substr(0, component.find(L'.'));
-    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-    for (wchar_t& c : stem) {
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    }
-    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" || stem == L"CONIN$" ||
-        stem == L"CONOUT$") {
-        return true;
-    }
-    if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0)) return false;
-    const wchar_t digit = stem[3];
-    // Windows takes the superscript digits one to three for port numbers too ("COM\u00B9", "lpt\u00B3.txt").
-    return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
-}
 } // namespace
 
 std::wstring LauncherPath(const std::wstring& dir) { return dir + L"\\" + LAUNCHER_FILE_NAME; }

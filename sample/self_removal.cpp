@@ -4,6 +4,11 @@
 #include <objbase.h>
 #include <sddl.h>
 
+#include "base/file_list.h"
+#include "base/file_retry.h"
+#include "base/held_folder.h"
+#include "base/install_lock.h"
+#include "base/listed_removal.h"
 #include "base/owners.h"
 #include "base/product.h"
 #include "sample/install_location.h"
@@ -13,9 +18,6 @@
 
 namespace {
 
-const DWORD PARENT_WAIT_MS = 60000;
-const int REMOVAL_ATTEMPTS = 40;
-const DWORD REMOVAL_RETRY_MS = 250;
 const wchar_t* const PRIVATE_FOLDER_PREFIX = L"zenka-uninstall-";
 
 // Starts `commandLine` with no window, working in `directory`, without waiting for it.
@@ -47,12 +49,19 @@ void WaitForParent(unsigned long parentProcessId, const std::wstring& installDir
         !IsInsideDirectory(image, installDirectory)) {
         return;
     }
-    WaitForSingleObject(parent.Get(), PARENT_WAIT_MS);
+    // As long as it takes: the updater keeps its result box open until the user closes it.
+    WaitForSingleObject(parent.Get(), INFINITE);
 }
 
 bool FileExists(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsMissing(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 std::wstring SystemFolder() {
@@ -120,20 +129,34 @@ int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProc
     if (CheckRemovalDirectory(directory, ProtectedFolders(), hasUpdater) != LocationVerdict::Safe) {
         return -1;
     }
-    // The updater has removed the rest of the package; only its own file is left to go.
-    std::wstring updater = directory + L"\\" + UPDATER_FILE_NAME;
-    unsigned left = 1;
-    for (int attempt = 0; attempt < REMOVAL_ATTEMPTS; ++attempt) {
-        // The updater's file can stay locked for a moment after its process has ended.
-        if (DeleteFileW(updater.c_str()) != 0 || !FileExists(updater)) {
-            left = 0;
-            break;
-        }
-        Sleep(REMOVAL_RETRY_MS);
+    // A setup that started since the updater ended owns the folder now; what is left here is
+    // marked for the restart already.
+    const InstallLock lock = TakeInstallLock();
+    if (!lock) {
+        return 1;
     }
+    // The updater has removed the rest of the package; only its own file is left to go. Its file
+    // can stay locked for a moment after its process has ended.
+    FileHandle folder;
+    if (OpenHeldFolder(directory, folder) != ERROR_SUCCESS) {
+        return 1;
+    }
+    const DWORD error = RetryWhileHeld([&] { return DeleteIn(folder.Get(), UPDATER_FILE_NAME); });
+    const std::wstring updater = directory + L"\\" + UPDATER_FILE_NAME;
+    folder.Reset();
     // Gone only when empty: whatever the package did not install stays, and its folder with it.
     RemoveDirectoryW(directory.c_str());
-    return static_cast<int>(left);
+    // The updater marked these for the restart in case this copy never got here. What is gone
+    // needs no mark, and a mark left would delete a file installed again under its name; the
+    // directory's mark is kept only while a marked file of ours is still in it.
+    const std::wstring list = directory + L"\\" + FILE_LIST_NAME;
+    std::vector<std::wstring> gone;
+    for (const std::wstring& path : {updater, list}) {
+        if (IsMissing(path)) gone.push_back(path);
+    }
+    if (gone.size() == 2 || IsMissing(directory)) gone.push_back(directory);
+    ForgetRestartMarks(gone);
+    return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ? 0 : 1;
 }
 
 void ScheduleOwnDeletion() {

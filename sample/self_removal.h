@@ -1,8 +1,9 @@
 // Deleting the installation directory together with the running updater. A program cannot delete
 // its own file while it runs, so the updater hands the last step to a temporary copy of itself:
 //
-//   updater:  copies itself into a new private folder in the temporary folder, starts the copy
-//             with --finish-removal "<installation directory>" --parent-pid <its own id>, and exits;
+//   updater:  marks its file and the directory for deletion at the next restart, copies itself into
+//             a new private folder in the temporary folder, starts the copy with --finish-removal
+//             "<installation directory>" --parent-pid <its own id>, and exits;
 //   copy:     waits until the updater has exited, deletes the updater's file and then the
 //             directory if nothing else is left in it, then arranges for its own file and private
 //             folder to be deleted once it has exited too.
@@ -28,11 +29,13 @@ std::wstring CreatePrivateFolder(const std::wstring& parent);
 // directory to delete. True when the copy is running; it then owns the rest of the removal.
 bool StartRemovalHelper(const std::wstring& updaterPath, const std::wstring& installDirectory);
 
-// The copy's work: waits (at most a minute) for process `parentProcessId` if it still runs the
-// updater of `installDirectory`, checks the directory again, deletes the updater's file (retrying
-// for a few seconds while it is still held) and then the directory only if it is empty. Returns 1
-// when the updater's file is left behind, 0 when it is gone (other files may stay), or -1 when the
-// directory is refused as unsafe (nothing deleted).
+// The copy's work: waits for process `parentProcessId` if it still runs the updater of
+// `installDirectory`, checks the directory again, takes the installation lock, deletes the
+// updater's file by handle (waiting out a hold) and then the directory only if it is empty, and
+// drops the updater's restart marks of what is gone (base/listed_removal.h: ForgetRestartMarks).
+// Returns 1 when the updater's file is left behind (a setup holds the lock, or the file stays
+// held; the updater has marked it for the restart), 0 when it is gone (other files may stay), or -1 when the directory
+// is refused as unsafe (nothing deleted).
 int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProcessId);
 
 // Arranges for the running copy's own file and its private folder to disappear after it exits: the

@@ -4,29 +4,42 @@
 //   zenka-updater.exe --uninstall           asks, then removes the installation
 //   zenka-updater.exe --uninstall --quiet   removes the installation without asking or reporting
 //
-// The installation is the directory this program runs from. Removing it takes away the
-// "ZENKA.lnk" shortcuts on the shared desktop and in the shared Start menu (only links into this
-// directory), the uninstall key (unless it now describes an installation elsewhere), and the files
-// that the package's list (zenka-files.txt, see file_list.h) names, with the folders they leave
-// empty. Whatever the package did not install (saves, mods, other programs) stays, and so does the
-// directory while it holds any of it. This program's own file goes last, deleted by a temporary
-// copy after this process has exited (see self_removal.h). Without a readable list no file of the
-// directory is removed, only the shortcuts and the key.
+// The installation is the directory this program runs from. Only one installation job runs at a
+// time on the machine: while a setup or another uninstall holds the lock (base/install_lock.h),
+// nothing is touched. Removing it takes, in this order: the files that the package's list
+// (zenka-files.txt, see file_list.h) names, by handle inside held folders, never through a folder
+// that is a link (base/listed_removal.h); then the folders they leave empty; then the "ZENKA.lnk"
+// shortcuts on the shared desktop and in the shared Start menu (only links into this directory);
+// then the uninstall key (unless it now describes an installation elsewhere); last the list and
+// this program's own file, deleted by a temporary copy after this process has exited (see
+// self_removal.h). A file held by another program is waited for about ten seconds, then marked for
+// deletion at the next restart. The key goes only once every listed file is removed or marked, and
+// the list, this program and the directory are marked before it goes: a run cut short at any
+// moment either leaves the key, whose command finishes the job and exits 0, or leaves nothing that
+// is not marked. Whatever the package did not install (saves, mods, other programs) stays, and so
+// does the directory while it holds any of it. Without a readable list no file of the directory is
+// removed, only the shortcuts and the key.
 //
-// Exit codes:
-//   0  removed (the last files go a moment later), or nothing was asked
+// Exit codes (never renumbered):
+//   0  complete: removed (the last files go a moment later), or nothing was asked
 //   2  unknown or malformed command-line option
-//   3  the user answered No; nothing removed
-//   4  the directory is not one that may be deleted (a drive root, a system or user folder, or a
-//      folder without zenka-updater.exe); nothing removed
-//   5  removal incomplete: a shortcut, the key or some files could not be removed
-//   6  no readable list of the installed files: shortcuts and key removed, every file kept
+//   3  declined: the user answered No; nothing removed
+//   4  refused: the directory is not one that may be deleted (a drive root, a system or user
+//      folder, or a folder without zenka-updater.exe); nothing removed
+//   5  incomplete: a file could be neither removed nor marked, a folder is a link (left alone with
+//      what it points to), or a shortcut or the key could not be removed; the key stays, so
+//      running the uninstall again finishes the job
+//   6  no list: no readable list of the installed files; shortcuts and key removed, files kept
+//   7  complete at restart: everything is removed or marked, and what is marked goes at the next
+//      restart
+//   8  another uninstall or a setup runs: nothing touched
 // The internal --finish-removal run exits with 0 (all gone), 4 (refused) or 5 (files left).
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -35,6 +48,7 @@
 #include "base/owners.h"
 #include "base/product.h"
 #include "base/file_list.h"
+#include "base/install_lock.h"
 #include "sample/install_location.h"
 #include "sample/launcher_window.h"
 #include "base/listed_removal.h"
@@ -51,6 +65,8 @@ const int EXIT_DECLINED = 3;
 const int EXIT_UNSAFE_LOCATION = 4;
 const int EXIT_INCOMPLETE = 5;
 const int EXIT_NO_FILE_LIST = 6;
+const int EXIT_AT_RESTART = 7;
+const int EXIT_BUSY = 8;
 
 const wchar_t* const UNINSTALL_CAPTION = L"ZENKA - Удаление";
 const wchar_t* const UPDATER_CAPTION = L"ZENKA - Обновление";
@@ -93,6 +109,41 @@ bool RemoveShortcutIn(REFKNOWNFOLDERID folder, const std::wstring& installDirect
     return outcome != RemovalOutcome::Failed;
 }
 
+bool RemoveLinks(const std::wstring& installDirectory) {
+    const ComApartment com = JoinApartmentIfFree();
+    bool removed = RemoveShortcutIn(FOLDERID_PublicDesktop, installDirectory);
+    return RemoveShortcutIn(FOLDERID_CommonPrograms, installDirectory) && removed;
+}
+
+bool RemoveEntry(const std::wstring& installDirectory) {
+    return RemoveOwnedUninstallKey(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, installDirectory) != RemovalOutcome::Failed;
+}
+
+// For tests, which must stop a run at a chosen moment as a kill would: with
+// ZENKA_TEST_STOP_AFTER_DELETES=N in the environment the process ends at once, with exit code 9,
+// before the listed file after the first N is deleted.
+void StopAfterDeletesForTests() {
+    wchar_t text[16] = {};
+    const DWORD length = GetEnvironmentVariableW(L"ZENKA_TEST_STOP_AFTER_DELETES", text, 16);
+    if (length == 0 || length >= 16) {
+        return;
+    }
+    const unsigned long limit = wcstoul(text, nullptr, 10);
+    g_beforeListedDelete = [limit, count = 0ul](const std::wstring&) mutable {
+        if (count++ == limit) {
+            TerminateProcess(GetCurrentProcess(), 9);
+        }
+    };
+}
+
+std::wstring LinkFoldersText(const std::wstring& installDirectory, const std::vector<std::wstring>& linkFolders) {
+    std::wstring text;
+    for (const std::wstring& folder : linkFolders) {
+        text += L"\n" + (folder.empty() ? installDirectory : installDirectory + L"\\" + folder);
+    }
+    return text;
+}
+
 int Uninstall(bool quiet) {
     std::wstring updaterPath = CurrentProgramPath();
     std::wstring installDirectory = NormalizeDirectoryPath(ParentDirectory(updaterPath));
@@ -104,6 +155,17 @@ int Uninstall(bool quiet) {
                     MB_ICONERROR);
         }
         return EXIT_UNSAFE_LOCATION;
+    }
+    // Held until this process ends: no setup may write into the folder while it is emptied, and
+    // the copy that removes this program's file takes it over.
+    const InstallLock lock = TakeInstallLock();
+    if (!lock) {
+        if (!quiet) {
+            ShowBox(L"Сейчас идёт установка или удаление ZENKA. Дождитесь его завершения и запустите удаление "
+                    L"снова.",
+                    UNINSTALL_CAPTION, MB_ICONWARNING);
+        }
+        return EXIT_BUSY;
     }
     std::vector<ListedPath> listed;
     bool hasList = ReadFileList(installDirectory, listed);
@@ -125,18 +187,11 @@ int Uninstall(bool quiet) {
     // A running launcher holds its own file; ask it to close first.
     CloseRunningLaunchers(installDirectory);
 
-    bool complete = true;
-    {
-        const ComApartment com = JoinApartmentIfFree();
-        complete = RemoveShortcutIn(FOLDERID_PublicDesktop, installDirectory) && complete;
-        complete = RemoveShortcutIn(FOLDERID_CommonPrograms, installDirectory) && complete;
-    }
-    complete =
-        RemoveOwnedUninstallKey(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, installDirectory) != RemovalOutcome::Failed &&
-        complete;
     if (!hasList) {
         // Without the list nothing tells the package's files from the user's: all of them stay,
         // this program included, so the folder can still be looked after by hand.
+        bool complete = RemoveLinks(installDirectory);
+        complete = RemoveEntry(installDirectory) && complete;
         if (!quiet) {
             ShowBox(L"Ярлыки и запись в списке установленных программ удалены. Файлы в папке\n" + installDirectory +
                         L"\nне удалены: " + NoListReason(),
@@ -144,27 +199,56 @@ int Uninstall(bool quiet) {
         }
         return complete ? EXIT_NO_FILE_LIST : EXIT_INCOMPLETE;
     }
-    complete = RemoveListedFiles(installDirectory, listed, updaterPath) == 0 && complete;
+
+    // Files first; the list and this program stay until the entry has gone, so that a run cut
+    // short anywhere before leaves an entry whose command can finish the job.
+    StopAfterDeletesForTests();
+    const std::wstring listPath = installDirectory + L"\\" + FILE_LIST_NAME;
+    const ListedRemoval removal = RemoveListed(installDirectory, listed, {UPDATER_FILE_NAME, FILE_LIST_NAME});
+    bool atRestart = !removal.marked.empty();
+    bool complete = removal.left == 0 && removal.linkFolders.empty() && RemoveLinks(installDirectory);
+    // What is left for later is marked before the entry goes: a run or a copy killed after it
+    // leaves nothing behind for good.
+    complete = complete && MarkForRestart(listPath) && MarkForRestart(updaterPath) &&
+               MarkForRestart(installDirectory) && RemoveEntry(installDirectory);
+    if (complete) {
+        const ListedRemoval list = RemoveListed(installDirectory, {ListedPath{FILE_LIST_NAME, false}}, {});
+        atRestart = atRestart || !list.marked.empty() || list.left != 0;
+        // The copy waits for this process, however long the box below stays open.
+        atRestart = !StartRemovalHelper(updaterPath, installDirectory) || atRestart;
+    }
 
     if (!quiet) {
-        if (complete && HoldsOtherEntries(installDirectory, updaterPath)) {
+        if (!complete) {
+            std::wstring text = L"ZENKA удалён не полностью: часть файлов, ярлыков или записей удалить не удалось.";
+            if (!removal.linkFolders.empty()) {
+                text += L"\n\nЭти папки оказались ссылками на другие места; они и то, на что они указывают, "
+                        L"оставлены как есть:" +
+                        LinkFoldersText(installDirectory, removal.linkFolders);
+            }
+            ShowBox(text +
+                        L"\n\nЗапись в списке установленных программ сохранена: запустите удаление ещё раз, "
+                        L"чтобы завершить его.\n\n" +
+                        installDirectory,
+                    UNINSTALL_CAPTION, MB_ICONWARNING);
+        } else if (atRestart) {
+            ShowBox(L"Часть файлов ZENKA сейчас занята другими программами и будет удалена при следующей "
+                    L"перезагрузке.\n\nZENKA будет удалён полностью после перезагрузки.\n\n" +
+                        installDirectory,
+                    UNINSTALL_CAPTION, MB_ICONINFORMATION);
+        } else if (HoldsOtherEntries(installDirectory, updaterPath)) {
             ShowBox(L"ZENKA удалён с этого компьютера.\n\nФайлы, не входящие в установку ZENKA, "
                     L"оставлены в папке:\n" +
                         installDirectory,
                     UNINSTALL_CAPTION, MB_ICONINFORMATION);
-        } else if (complete) {
-            ShowBox(L"ZENKA удалён с этого компьютера.", UNINSTALL_CAPTION, MB_ICONINFORMATION);
         } else {
-            ShowBox(L"ZENKA удалён не полностью: часть файлов, ярлыков или записей удалить не "
-                    L"удалось.\n\n" +
-                        installDirectory,
-                    UNINSTALL_CAPTION, MB_ICONWARNING);
+            ShowBox(L"ZENKA удалён с этого компьютера.", UNINSTALL_CAPTION, MB_ICONINFORMATION);
         }
     }
-    // Only now, once the user has read the result: the helper waits for this process a limited
-    // time, and a box left open longer would keep the updater's file in place.
-    complete = StartRemovalHelper(updaterPath, installDirectory) && complete;
-    return complete ? EXIT_REMOVED : EXIT_INCOMPLETE;
+    if (!complete) {
+        return EXIT_INCOMPLETE;
+    }
+    return atRestart ? EXIT_AT_RESTART : EXIT_REMOVED;
 }
 
 int FinishRemovalRun(const UpdaterOptions& options) {

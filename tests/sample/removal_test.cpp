@@ -9,8 +9,10 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/file_retry.h"
 #include "base/owners.h"
 #include "base/file_list.h"
 #include "base/listed_removal.h"
@@ -78,6 +80,35 @@ bool KeyExists() {
     return true;
 }
 
+const wchar_t* const SESSION_MANAGER = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+// The paths marked for deletion at the next restart, as one string of NUL-separated names.
+std::wstring PendingRenames() {
+    std::wstring value(65536, L'\0');
+    DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ,
+                     nullptr, &value[0], &bytes) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    value.resize(bytes / sizeof(wchar_t));
+    return value;
+}
+
+// Puts the pending renames back as they were, so that no later start of the prefix acts on a
+// test's marks.
+void RestorePendingRenames(const std::wstring& before) {
+    HKEY key = nullptr;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_SET_VALUE, &key);
+    if (before.empty()) {
+        RegDeleteValueW(key, L"PendingFileRenameOperations");
+    } else {
+        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(before.data()),
+                       static_cast<DWORD>(before.size() * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
+}
+
 }  // namespace
 
 TEST(FileList, ReadsThePackagesPathsAndDropsEveryLineThatCouldLeaveTheFolder) {
@@ -99,6 +130,7 @@ TEST(FileList, ReadsThePackagesPathsAndDropsEveryLineThatCouldLeaveTheFolder) {
                               "...\\x\n"
                               "trailing.\n"
                               "stream.txt:hidden\n"
+                              "CON\naux.txt\ndata/NUL.txt\ncom1\n"
                               "last-without-newline",
                               listed));
     std::vector<std::wstring> paths;
@@ -107,6 +139,14 @@ TEST(FileList, ReadsThePackagesPathsAndDropsEveryLineThatCouldLeaveTheFolder) {
     }
     EXPECT_EQ(paths, (std::vector<std::wstring>{L"ZENKA.exe", L"data\\", L"data\\cache\\Л.txt",
                                                 L"data\\config.ini", L"last-without-newline"}));
+    // Deeper than any path: dropped before its names are looked at, so reading stays linear.
+    std::string deep;
+    for (int line = 0; line < 4; ++line) {
+        for (int name = 0; name < 20000; ++name) deep += "a/";
+        deep += "x.txt\n";
+    }
+    ASSERT_TRUE(ParseFileList(deep + "ZENKA.exe\n", listed));
+    EXPECT_EQ(listed.size(), 1u);
     // Not UTF-8: the list as a whole is unreadable.
     EXPECT_FALSE(ParseFileList("ZENKA.exe\n\xFF\xFE.txt\n", listed));
 }
@@ -289,4 +329,71 @@ TEST(CreatePrivateFolder, GrantsOnlyAdministratorsAndSystemUnderANewName) {
     EXPECT_FALSE(CreateDirectoryW(first.c_str(), nullptr)) << "a name that exists is never reused";
     RemoveDirectoryW(first.c_str());
     RemoveDirectoryW(second.c_str());
+}
+
+// Another program holds a file without sharing, as a scanner does: a short hold is waited out, a
+// longer one leaves the file and its folder marked for the restart, files first.
+TEST(RemoveListed, WaitsOutAShortHoldAndMarksALongOneForTheRestart) {
+    const std::wstring pendingBefore = PendingRenames();
+    std::vector<ListedPath> listed;
+    ASSERT_TRUE(ParseFileList("data/\ndata/held.dat\n", listed));
+    const DWORD savedRetry = g_holdRetryMs;
+    g_holdRetryMs = 3000;
+    for (const DWORD holdMs : {1000u, 8000u}) {
+        std::wstring install = MakeTempDirectory(L"held");
+        CreateDirectoryW((install + L"\\data").c_str(), nullptr);
+        const std::wstring held = install + L"\\data\\held.dat";
+        WriteFileBytes(held, "data");
+        HANDLE hold = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+        std::thread release([hold, holdMs] {
+            Sleep(holdMs);
+            CloseHandle(hold);
+        });
+        const ListedRemoval removal = RemoveListed(install, listed, {});
+        release.join();
+        if (holdMs < g_holdRetryMs) {
+            EXPECT_EQ(removal.removed, 1u);
+            EXPECT_TRUE(removal.marked.empty());
+            EXPECT_FALSE(PathExists(install + L"\\data"));
+        } else {
+            EXPECT_EQ(removal.removed, 0u);
+            EXPECT_EQ(removal.marked, (std::vector<std::wstring>{held, install + L"\\data"}));
+            const std::wstring pending = PendingRenames();
+            const size_t file = pending.find(L"\\??\\" + held);
+            EXPECT_NE(file, std::wstring::npos);
+            EXPECT_GT(pending.find(L"\\??\\" + install + L"\\data", file + 1), file) << "the folder after its file";
+            EXPECT_TRUE(ForgetRestartMarks(removal.marked));
+            EXPECT_EQ(PendingRenames().find(install), std::wstring::npos);
+            RemoveTree(install);
+        }
+        EXPECT_EQ(removal.left, 0u);
+    }
+    g_holdRetryMs = savedRetry;
+    RestorePendingRenames(pendingBefore);
+}
+
+// Someone swaps a folder for another between the check of the folder and the deletion inside it:
+// the deletion still happens in the folder that was checked, never in the one put in its place.
+TEST(RemoveListed, DeletesInTheFolderItCheckedWhenTheFolderIsSwappedMeanwhile) {
+    std::wstring install = MakeTempDirectory(L"swap");
+    CreateDirectoryW((install + L"\\data").c_str(), nullptr);
+    WriteFileBytes(install + L"\\data\\config.ini", "ours");
+    bool swapped = false;
+    g_beforeListedDelete = [&](const std::wstring&) {
+        // Held folders refuse the rename where the system enforces sharing; else the swap goes on.
+        swapped = MoveFileW((install + L"\\data").c_str(), (install + L"\\moved").c_str()) != 0;
+        if (swapped) {
+            CreateDirectoryW((install + L"\\data").c_str(), nullptr);
+            WriteFileBytes(install + L"\\data\\config.ini", "someone else's");
+        }
+    };
+    std::vector<ListedPath> listed;
+    ASSERT_TRUE(ParseFileList("data/config.ini\n", listed));
+    const ListedRemoval removal = RemoveListed(install, listed, {});
+    g_beforeListedDelete = nullptr;
+    EXPECT_EQ(removal.removed, 1u);
+    EXPECT_FALSE(PathExists(install + L"\\moved\\config.ini"));
+    EXPECT_EQ(PathExists(install + L"\\data\\config.ini"), swapped) << "swapped: " << swapped;
+    RemoveTree(install);
 }

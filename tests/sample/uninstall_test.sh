@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives zenka-updater.exe under Wine against a fake installation made in the test prefix.
 #
-#   uninstall_test.sh Quiet|NoList|Unsafe|ConfirmationNo|ConfirmationYes
+#   uninstall_test.sh Quiet|NoList|Unsafe|ConfirmationNo|ConfirmationYes|Stopped|LinkedFolder|TempFull
 #
 # Environment (set by CTest): WINEPREFIX, ZENKA_SOURCE_DIR, SAMPLE_DIR (the built programs),
 # LINK_TOOL (sample_link_tool.exe).
@@ -18,6 +18,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\ZENKA'
 FOREIGN_KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\ZENKA-sample-foreign'
 FOREIGN_LINK=ZENKA-sample-foreign.lnk
+SESSION='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager'
 
 base_unix="$WINEPREFIX/drive_c/zenka-sample-tests/$case_name"
 base_win="C:\\zenka-sample-tests\\$case_name"
@@ -35,6 +36,10 @@ cleanup() {
     run "$LINK_TOOL" remove $folder "$FOREIGN_LINK" >/dev/null 2>&1
   done
   rm -rf "$base_unix"
+  if [ -n "${small_drive:-}" ]; then
+    rm -f "$WINEPREFIX/dosdevices/q:"
+    umount "$small_drive" 2>/dev/null || umount -l "$small_drive" 2>/dev/null
+  fi
   rm -f "$WINEPREFIX/drive_c/zenka-updater.exe" "$WINEPREFIX/drive_c/zenka-sample-marker.txt" \
         "$WINEPREFIX/drive_c/Program Files/zenka-updater.exe"
 }
@@ -69,6 +74,13 @@ expect_installation_intact() {
   link_exists programs ZENKA.lnk || fail "Start-menu link was removed"
 }
 
+expect_registration_kept() {
+  key_exists "$KEY" && link_exists desktop ZENKA.lnk && link_exists programs ZENKA.lnk ||
+    fail "the key or a link went before the files"
+  [ -f "$install_unix/zenka-updater.exe" ] && [ -f "$install_unix/zenka-files.txt" ] ||
+    fail "the uninstall command can no longer finish: $(ls -A "$install_unix")"
+}
+
 expect_registration_gone() {
   ! link_exists desktop ZENKA.lnk || fail "desktop link left"
   ! link_exists programs ZENKA.lnk || fail "Start-menu link left"
@@ -80,6 +92,9 @@ expect_others_intact() {
   key_exists "$FOREIGN_KEY" || fail "foreign key was removed"
   link_exists desktop "$FOREIGN_LINK" || fail "foreign link was removed"
 }
+
+# How many marks for deletion at the restart name a path that contains $1.
+marks_of() { run reg query "$SESSION" /v PendingFileRenameOperations 2>/dev/null | grep -oiF "$1" | wc -l; }
 
 # Waits up to $1 seconds for the command in the remaining arguments to succeed.
 wait_for() {
@@ -102,6 +117,7 @@ Quiet)
   echo save >"$install_unix/Other/save.dat"
   echo note >"$install_unix/notes.txt"
   echo mod >"$install_unix/data/user-mods/mod.dat"
+  marks_before=$(marks_of "$install_win")
   # A launcher running from the installation must not stop the removal.
   (cd "$install_unix" && run ./ZENKA.exe >/dev/null 2>&1 &)
   wait_for 20 xdotool search --name '^ZENKA$' >/dev/null || fail "launcher did not start"
@@ -121,6 +137,8 @@ Quiet)
   ! xdotool search --name '^ZENKA$' >/dev/null || fail "launcher still running"
   # The temporary copy and its folder go too, a couple of seconds after it has finished.
   wait_for 30 no_temp_copies || fail "temporary copy left: $(temp_copies)"
+  # The copy dropped the marks of what it removed: a setup run again before a restart keeps its files.
+  [ "$(marks_of "$install_win")" = "$marks_before" ] || fail "restart marks left for the removed installation"
   ;;
 NoList)
   # Without the list nothing tells the package from the user's files: the links and the key go,
@@ -170,6 +188,10 @@ ConfirmationNo)
   title='^ZENKA - Удаление$'
   box=$(wait_for 20 xdotool search --name "$title" && xdotool search --name "$title" | head -1)
   [ -n "$box" ] || fail "no confirmation box"
+  # One job at a time: a second uninstall meanwhile touches nothing.
+  run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  [ $status -eq 8 ] || fail "a second uninstall exited with $status"
   # No is the default button: give the box the keyboard and press Enter.
   xdotool mousemove --window "$box" 5 5 click 1
   sleep 0.3
@@ -213,6 +235,66 @@ ConfirmationYes)
   wait_for 30 test ! -e "$install_unix" ||
     fail "updater or installation directory left: $(ls -A "$install_unix")"
   expect_others_intact
+  ;;
+Stopped)
+  # A run ended after two deletions, as a kill would end it: the key, the links, the list and the
+  # updater are still there, and the registered command run again finishes the job.
+  make_installation
+  ZENKA_TEST_STOP_AFTER_DELETES=2 run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  [ $status -eq 9 ] || fail "the stopped run exited with $status"
+  [ ! -e "$install_unix/ZENKA.exe" ] && [ -f "$install_unix/data/config.ini" ] ||
+    fail "not stopped after two files: $(cd "$install_unix" && find . | tr '\n' ' ')"
+  expect_registration_kept
+  run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  [ $status -eq 0 ] || fail "the second run exited with $status"
+  expect_registration_gone
+  wait_for 30 test ! -e "$install_unix" || fail "left: $(cd "$install_unix" && find . | tr '\n' ' ')"
+  expect_others_intact
+  ;;
+LinkedFolder)
+  # An ordinary user put a link to a folder elsewhere in place of data\: the link and what it
+  # points to stay, the rest of the package goes, and the key stays with the incomplete code.
+  make_installation
+  mkdir -p "$base_unix/elsewhere/cache"
+  echo "not ZENKA's" >"$base_unix/elsewhere/config.ini"
+  echo "not ZENKA's" >"$base_unix/elsewhere/cache/Лицензия.txt"
+  rm -rf "$install_unix/data"
+  ln -s "$base_unix/elsewhere" "$install_unix/data"
+  run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  [ $status -eq 5 ] || fail "the uninstall over a linked folder exited with $status"
+  [ -L "$install_unix/data" ] && [ -f "$base_unix/elsewhere/config.ini" ] &&
+    [ -f "$base_unix/elsewhere/cache/Лицензия.txt" ] || fail "the linked folder or its target was touched"
+  [ ! -e "$install_unix/ZENKA.exe" ] || fail "the files outside the link stayed"
+  expect_registration_kept
+  expect_others_intact
+  ;;
+TempFull)
+  # The temporary folder is a full disk, so the copy that removes this program cannot be made:
+  # everything else goes, and this program and its folder are left marked for the restart.
+  [ "$(id -u)" -eq 0 ] || { echo "skipped: a full disk is a tmpfs mount, and mounting needs root"; exit 77; }
+  make_installation
+  small_drive="$WINEPREFIX/e2e-drives/uninstall-q"
+  mkdir -p "$small_drive"
+  mount -t tmpfs -o size=64k,mode=0777 zenka-uninstall "$small_drive" || fail "mount"
+  head -c 1M /dev/zero >"$small_drive/fill" 2>/dev/null
+  ln -sfn "$small_drive" "$WINEPREFIX/dosdevices/q:"
+  run reg query "$SESSION" /v PendingFileRenameOperations >/dev/null 2>&1 && pending_before=1 || pending_before=0
+  # Wine takes a program's TEMP from the registry when started from outside; a Windows parent
+  # passes its own on.
+  run cmd /c "set TMP=Q:\&& set TEMP=Q:\&& $install_win\zenka-updater.exe --uninstall --quiet" >/dev/null 2>&1
+  status=$?
+  pending=$(run reg query "$SESSION" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
+  [ $pending_before -eq 1 ] || run reg delete "$SESSION" /v PendingFileRenameOperations /f >/dev/null 2>&1
+  [ $status -eq 7 ] || fail "the uninstall with a full temporary folder exited with $status"
+  expect_registration_gone
+  [ "$(cd "$install_unix" && find . | sort | tr '\n' ' ')" = ". ./zenka-updater.exe " ] ||
+    fail "left: $(cd "$install_unix" && find . | tr '\n' ' ')"
+  for marked in "$install_win\zenka-updater.exe" "$install_win"; do
+    grep -qiF "\\??\\$marked" <<<"$pending" || fail "$marked is not marked for the restart: $pending"
+  done
   ;;
 *)
   fail "unknown case $case_name"
