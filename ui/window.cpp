@@ -114,6 +114,8 @@ void StartInstallation(HWND window) {
     ShowWindow(g_settings.cancelButton, SW_HIDE);
     InvalidateRect(window, nullptr, FALSE);
 
+    // The worker installs into the canonical form; the finished page and the launch name it so too.
+    g_settings.targetDir = CanonicalTargetDir(g_settings.targetDir);
     WorkerValues values;
     values.downloadUrl = g_settings.downloadUrl;
     values.targetDir = g_settings.targetDir;
