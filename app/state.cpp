@@ -38,10 +38,11 @@ void PostLogLine(HWND window, const std::wstring& line) {
     Notify(window, WM_STATE_CHANGED);
 }
 
-void PostFatalError(HWND window, const std::wstring& text) {
+void PostFatalError(HWND window, const std::wstring& text, int exitCode) {
     {
         std::lock_guard<std::mutex> lock(g_progress.stateMutex);
         g_progress.errorText = text;
+        g_progress.errorExitCode = exitCode;
     }
     Notify(window, WM_FATAL_ERROR);
 }
@@ -64,4 +65,9 @@ ProgressSnapshot TakeProgressSnapshot() {
 std::wstring TakeErrorText() {
     std::lock_guard<std::mutex> lock(g_progress.stateMutex);
     return g_progress.errorText;
+}
+
+int TakeErrorExitCode() {
+    std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+    return g_progress.errorExitCode;
 }

@@ -7,6 +7,7 @@
 // and is never held across a window-system call.
 #pragma once
 
+#include "app/exit_codes.h"
 #include "base/owners.h"
 
 #include <windows.h>
@@ -42,6 +43,7 @@ struct InstallerSettings {
     bool skipDownload = false;
     HWND mainWindow = nullptr;
     int pageState = PAGE_WELCOME;
+    int exitCode = EXIT_CLOSED_BY_USER; // what the process ends with once the window is gone
     HWND installButton = nullptr;
     HWND cancelButton = nullptr;
     HWND launchButton = nullptr;
@@ -62,6 +64,7 @@ struct SharedProgressState {
     std::wstring detailText = L"Подготовка компонентов...";
     int progress = 0;                  // thousandths, always within 0..PROGRESS_MAX
     std::wstring errorText;            // the most recent fatal error
+    int errorExitCode = EXIT_INSTALL_FAILED; // the exit code that goes with it
     std::deque<std::wstring> logLines; // oldest first, at most LOG_LINES_MAX
 };
 
@@ -72,10 +75,11 @@ extern InstallerSettings g_settings;
 extern SharedProgressState& g_progress;
 
 // Each stores under stateMutex, releases it, and then (when window is not null) posts its message.
-// None waits for the window. Values outside 0..1000 are clamped.
+// None waits for the window. Values outside 0..1000 are clamped. A fatal error carries the exit
+// code (app/exit_codes.h) the setup ends with after its box.
 void PostProgress(HWND window, const std::wstring& status, const std::wstring& detail, int value);
 void PostLogLine(HWND window, const std::wstring& line);
-void PostFatalError(HWND window, const std::wstring& text);
+void PostFatalError(HWND window, const std::wstring& text, int exitCode = EXIT_INSTALL_FAILED);
 
 // A consistent copy of the Shared progress state, taken in the two locked sections painting uses.
 struct ProgressSnapshot {
@@ -86,3 +90,4 @@ struct ProgressSnapshot {
 };
 ProgressSnapshot TakeProgressSnapshot();
 std::wstring TakeErrorText();
+int TakeErrorExitCode();

@@ -1,6 +1,9 @@
 #include "install/directories.h"
 
+#include "base/owners.h"
 #include "base/path_name.h"
+
+#include <sddl.h>
 
 namespace {
 
@@ -24,9 +27,8 @@ size_t RootLength(const std::wstring& path) {
     if (!path.empty() && IsPathSeparator(path[0])) return 1;
     return 0;
 }
-} // namespace
 
-DWORD CreateDirectoryWithParents(const std::wstring& path) {
+DWORD CreateWithParents(const std::wstring& path, SECURITY_ATTRIBUTES* created) {
     if (path.empty()) return ERROR_PATH_NOT_FOUND;
 
     DWORD lastError = ERROR_SUCCESS;
@@ -34,7 +36,7 @@ DWORD CreateDirectoryWithParents(const std::wstring& path) {
         if (pos < path.size() && !IsPathSeparator(path[pos])) continue;
         if (pos == 0 || IsPathSeparator(path[pos - 1])) continue; // doubled or trailing separator
         const std::wstring prefix = path.substr(0, pos);
-        if (!CreateDirectoryW(prefix.c_str(), nullptr)) lastError = GetLastError();
+        if (!CreateDirectoryW(prefix.c_str(), created)) lastError = GetLastError();
     }
 
     if (IsDirectory(path)) return ERROR_SUCCESS;
@@ -44,4 +46,18 @@ DWORD CreateDirectoryWithParents(const std::wstring& path) {
         return attributes != INVALID_FILE_ATTRIBUTES ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND;
     }
     return lastError;
+}
+
+} // namespace
+
+DWORD CreateDirectoryWithParents(const std::wstring& path) { return CreateWithParents(path, nullptr); }
+
+DWORD CreateProtectedDirectoryWithParents(const std::wstring& path) {
+    UniqueAny<LocalMemTraits<PSECURITY_DESCRIPTOR>> descriptor;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(PROTECTED_FOLDER_SECURITY, SDDL_REVISION_1,
+                                                             descriptor.Put(), nullptr) == 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
+    return CreateWithParents(path, &attributes);
 }

@@ -9,6 +9,16 @@
 // The shortcuts, the launch button and the uninstall entry all name the launcher this way.
 std::wstring LauncherPath(const std::wstring& dir);
 
+// The one form the setup installs into, links to and registers: "\\?\C:\x" is "C:\x" and
+// "\\?\UNC\s\x" is "\\s\x" (the shell stores a link to a "\\?\" path as a broken one); anything
+// else is returned unchanged.
+std::wstring CanonicalTargetDir(const std::wstring& dir);
+
+// `dir` (canonical) as file calls by full path take it: unchanged while every file the pipeline
+// keeps in it (the longest is the validator) stays below MAX_PATH, else with backslashes only and
+// the "\\?\" prefix, which lifts that limit.
+std::wstring LongPathForm(const std::wstring& dir);
+
 // The files the pipeline keeps in the target directory.
 extern const wchar_t* const PACKAGE_FILE_NAME; // "payload.zip"
 extern const wchar_t* const PARTIAL_FILE_NAME; // "payload.zip.downloading"

@@ -1,14 +1,17 @@
 #include "install/worker.h"
 
 #include "app/state.h"
-#include "base/owners.h"
+#include "base/file_list.h"
+#include "base/file_retry.h"
 #include "base/held_folder.h"
+#include "base/install_lock.h"
+#include "base/owners.h"
 #include "base/product.h"
 #include "install/checksum.h"
 #include "install/directories.h"
 #include "install/download.h"
 #include "install/extract.h"
-#include "install/partial_download.h"
+#include "install/old_files.h"
 #include "install/paths.h"
 #include "install/target_folder.h"
 #include "system/restart_manager.h"
@@ -30,15 +33,29 @@ namespace {
 const wchar_t* const SHORTCUT_DESCRIPTION = L"ZENKA Game Launcher & Library Manager";
 constexpr std::chrono::milliseconds FINISH_PAUSE{250};
 
+// "PREFIX PATH", a line break and the Windows error code: every file error names its file.
+std::wstring FileErrorText(const wchar_t* prefix, const std::wstring& path, DWORD error) {
+    return prefix + path + L"\n" + std::to_wstring(static_cast<long>(error));
+}
+
 // Steps 2..19 of an installation. Returns early after any failure, which its step has reported.
 void RunPipeline(HWND window, const WorkerValues& values) {
-    const std::wstring& targetDir = values.targetDir;
+    const std::wstring targetDir = CanonicalTargetDir(values.targetDir);
 
     // Before anything touches the disk: a folder that Windows could not start, link to or
     // uninstall from is refused with nothing created.
     const std::wstring refusal = TargetRefusalText(CheckTargetFolder(targetDir, ReadSystemFolders()), targetDir);
     if (!refusal.empty()) {
-        PostFatalError(window, refusal);
+        PostFatalError(window, refusal, EXIT_FOLDER_REFUSED);
+        return;
+    }
+    // Held until the worker returns, on this thread: an uninstall or another setup meanwhile would
+    // delete or overwrite what this one writes.
+    const InstallLock lock = TakeInstallLock();
+    if (!lock) {
+        PostFatalError(
+            window, L"Уже выполняется установка или удаление ZENKA. Дождитесь окончания и запустите установку снова.",
+            EXIT_ANOTHER_JOB_RUNNING);
         return;
     }
 
@@ -47,40 +64,61 @@ void RunPipeline(HWND window, const WorkerValues& values) {
     PostLogLine(window, L"[OK] Инициализация окружения ZENKA Setup");
     PostLogLine(window, L"[..] Подключение к защищенному CDN серверу ZENKA...");
 
-    const DWORD directoryError = CreateDirectoryWithParents(targetDir);
+    // Files are reached by full path (the download, the extraction's package, the file lists) in
+    // this form, which holds paths longer than MAX_PATH.
+    const std::wstring fileDir = LongPathForm(targetDir);
+    const DWORD directoryError = CreateProtectedDirectoryWithParents(fileDir);
     if (directoryError != ERROR_SUCCESS) {
-        PostFatalError(window, L"Не удалось создать директорию установки: " + targetDir + L"\n" +
-                                   std::to_wstring(static_cast<long>(directoryError)));
+        PostFatalError(window, FileErrorText(L"Не удалось создать директорию установки: ", targetDir, directoryError));
+        return;
+    }
+    // Held for the whole run, so that the folder cannot be swapped for a link while the setup
+    // downloads into it, extracts into it and removes old files from it.
+    FileHandle folder;
+    const DWORD heldError = RetryWhileHeld([&] { return OpenHeldFolder(fileDir, folder); });
+    if (heldError == ERROR_FOLDER_IS_LINK) {
+        PostFatalError(window,
+                       L"Папка «" + targetDir +
+                           L"» — это ссылка на другое место (точка соединения или символическая ссылка). "
+                           L"Установщик ничего в неё не записал.",
+                       EXIT_FOLDER_REFUSED);
+        return;
+    }
+    if (heldError != ERROR_SUCCESS) {
+        PostFatalError(window, FileErrorText(L"Не удалось открыть директорию установки: ", targetDir, heldError));
         return;
     }
 
-    const std::wstring packagePath = AppendPathName(targetDir, PACKAGE_FILE_NAME);
-    const std::wstring partialPath = AppendPathName(targetDir, PARTIAL_FILE_NAME);
+    const std::wstring packagePath = AppendPathName(fileDir, PACKAGE_FILE_NAME);
+    const std::wstring partialPath = AppendPathName(fileDir, PARTIAL_FILE_NAME);
 
     if (!values.skipDownload) {
         if (DownloadPackage(window, values.downloadUrl, partialPath) != DownloadResult::Completed) return;
-        if (VerifyPackage(window, partialPath, values.expectedSha256) != VerifyResult::Verified) return;
+        if (VerifyPackage(window, folder.Get(), targetDir, values.expectedSha256) != VerifyResult::Verified) return;
         PostLogLine(window, L"[OK] Контрольная сумма архива подтверждена");
         PostLogLine(window, L"[..] Распаковка ядра WinUI 3 и рантайма .NET CoreCLR...");
-        DeleteFileW(packagePath.c_str()); // a stale package from an earlier run; absence is fine
-        if (!MoveFileExW(partialPath.c_str(), packagePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-            PostFatalError(window, L"Не удалось переименовать временный архив: " +
-                                       std::to_wstring(static_cast<long>(GetLastError())));
+        // Replaces a package an earlier run left.
+        const DWORD renameError =
+            RetryWhileHeld([&] { return RenameIn(folder.Get(), PARTIAL_FILE_NAME, PACKAGE_FILE_NAME, true); });
+        if (renameError != ERROR_SUCCESS) {
+            PostFatalError(window, FileErrorText(L"Не удалось переименовать временный архив: ",
+                                                 AppendPathName(targetDir, PARTIAL_FILE_NAME), renameError));
             return;
         }
         // The partial file is gone; its validator must not vouch for the next one.
-        DeleteResumeValidator(partialPath);
+        RetryWhileHeld([&] { return DeleteIn(folder.Get(), ValidatorPath(PARTIAL_FILE_NAME)); });
     }
 
+    // What the installed version put here; read before the new version's list replaces it.
+    std::vector<ListedPath> oldList;
+    if (!ReadFileList(fileDir, oldList)) oldList.clear();
+
     ReleaseLockedFiles(targetDir);
-    FileHandle targetFolder;
-    const DWORD heldError = OpenHeldFolder(targetDir, targetFolder);
-    if (heldError != ERROR_SUCCESS) {
-        PostFatalError(window, L"Не удалось открыть директорию установки: " + targetDir + L"\n" +
-                                   std::to_wstring(static_cast<long>(heldError)));
-        return;
+    if (ExtractPackage(window, packagePath, folder.Get(), targetDir) != ExtractResult::Extracted) return;
+    const unsigned leftOver = RemoveOldVersionFiles(folder.Get(), fileDir, oldList);
+    if (leftOver != 0) {
+        PostLogLine(window, L"[..] Не удалось удалить файлы прежней версии: " + std::to_wstring(leftOver));
     }
-    if (ExtractPackage(window, packagePath, targetFolder.Get(), targetDir) != ExtractResult::Extracted) return;
 
     PostProgress(window, L"Завершение установки...", L"Создание ярлыков и регистрация в системе...", 1000);
     PostLogLine(window, L"[..] Регистрация фоновой службы и создание ярлыков...");
@@ -89,6 +127,11 @@ void RunPipeline(HWND window, const WorkerValues& values) {
     CreateShortcut(FOLDERID_CommonPrograms, launcherPath, targetDir, LINK_FILE_NAME, SHORTCUT_DESCRIPTION);
     RegisterUninstallEntry(targetDir, PRODUCT_VERSION);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+    // Only now is the package no longer needed: any failure before kept it for the next run.
+    RetryWhileHeld([&] {
+        const DWORD error = DeleteIn(folder.Get(), PACKAGE_FILE_NAME);
+        return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+    });
     PostLogLine(window, L"[OK] Все компоненты успешно развернуты и готовы к запуску");
     PostProgress(window, L"Установка успешно завершена!", L"Все компоненты лаунчера готовы к работе.", 1000);
 

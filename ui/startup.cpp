@@ -62,7 +62,7 @@ int RunMessageLoop() {
 int RunSetup(HINSTANCE instance) {
     if (!PassesOsGate()) {
         ShowUnsupportedOsMessage();
-        return 1;
+        return EXIT_CANNOT_RUN;
     }
 
     INITCOMMONCONTROLSEX controls{};
@@ -74,7 +74,7 @@ int RunSetup(HINSTANCE instance) {
 
     const ClassIcons icons = RegisterSetupWindowClass(instance);
     g_settings.mainWindow = CreateSetupWindow(instance);
-    if (g_settings.mainWindow == nullptr) return 1;
+    if (g_settings.mainWindow == nullptr) return EXIT_CANNOT_RUN;
 
     SendMessageW(g_settings.mainWindow, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.large));
     SendMessageW(g_settings.mainWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.small));

@@ -38,6 +38,6 @@ HWND CreateSetupWindow(HINSTANCE instance);
 // Pumps messages until WM_QUIT; returns the low 32 bits of its wParam.
 int RunMessageLoop();
 
-// The whole program: 0 after the window was destroyed in any way, 1 when the system is too old
-// or the window cannot be created.
+// The whole program; its result is the process exit code (app/exit_codes.h): the window's
+// outcome once it is destroyed, EXIT_CANNOT_RUN when the system is too old or there is no window.
 int RunSetup(HINSTANCE instance);

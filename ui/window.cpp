@@ -53,6 +53,7 @@ HWND MakeButton(HWND window, int id, const wchar_t* caption, int x, int width, b
 
 void OnCreate(HWND window) {
     g_repaintPacing = RepaintPacing{}; // a timer of an earlier window died with it
+    g_settings.exitCode = EXIT_CLOSED_BY_USER; // until the installation finishes or fails
     const BOOL enable = TRUE;
     DwmSetWindowAttribute(window, DARK_MODE_ATTRIBUTE, &enable, sizeof(enable));
     DwmSetWindowAttribute(window, DARK_MODE_ATTRIBUTE_BEFORE_2004, &enable, sizeof(enable));
@@ -91,7 +92,7 @@ void OnDestroy() {
     g_settings.smallFont.Reset();
     g_settings.consoleFont.Reset();
     g_settings.appIcon.Reset();
-    PostQuitMessage(0);
+    PostQuitMessage(g_settings.exitCode);
 }
 
 void OnClose(HWND window) {
@@ -113,6 +114,8 @@ void StartInstallation(HWND window) {
     ShowWindow(g_settings.cancelButton, SW_HIDE);
     InvalidateRect(window, nullptr, FALSE);
 
+    // The worker installs into the canonical form; the finished page and the launch name it so too.
+    g_settings.targetDir = CanonicalTargetDir(g_settings.targetDir);
     WorkerValues values;
     values.downloadUrl = g_settings.downloadUrl;
     values.targetDir = g_settings.targetDir;
@@ -138,6 +141,7 @@ void OnCommand(HWND window, int id) {
 
 void OnInstallFinished(HWND window) {
     g_settings.pageState = PAGE_FINISHED;
+    g_settings.exitCode = EXIT_INSTALLED;
     ShowWindow(g_settings.installButton, SW_HIDE);
     ShowWindow(g_settings.cancelButton, SW_HIDE);
     ShowWindow(g_settings.closeButton, SW_SHOW);
@@ -170,6 +174,7 @@ void OnRepaintTimer(HWND window) {
 
 void OnFatalError(HWND window) {
     const std::wstring text = TakeErrorText(); // copied under the lock, shown without it
+    g_settings.exitCode = TakeErrorExitCode();
     MessageBoxW(window, text.c_str(), FATAL_ERROR_CAPTION, MB_OK | MB_ICONERROR);
     DestroyWindow(window);
 }
@@ -196,7 +201,10 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     case WM_INSTALL_FINISHED: OnInstallFinished(window); return 0;
     case WM_FATAL_ERROR: OnFatalError(window); return 0;
-    case WM_CLOSE_REQUEST: DestroyWindow(window); return 0;
+    case WM_CLOSE_REQUEST: // only ever the user's Cancel in the network-error box
+        g_settings.exitCode = EXIT_NETWORK_CANCELLED;
+        DestroyWindow(window);
+        return 0;
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -26,6 +26,11 @@ CLOSE_BUTTON = (577, 489)
 ERROR_TITLE = "^Ошибка установки ZENKA$"
 NETWORK_TITLE = "^ZENKA Setup - Ошибка сети$"
 
+# The setup's exit codes (the README's table).
+EXIT_INSTALL_FAILED = 2
+EXIT_FOLDER_REFUSED = 3
+EXIT_NETWORK_CANCELLED = 4
+
 check = g.check
 finish = g.finish
 

@@ -118,7 +118,7 @@ def case_digest_mismatch(machine, work):
         setup.attach()
         setup.click(*e.INSTALL_BUTTON)
         check(e.answer_box(setup, e.ERROR_TITLE, "Return"), "the error box appears")
-        check(setup.exit_code(20) == 0, "the setup ends with 0 after the error")
+        check(setup.exit_code(20) == e.EXIT_INSTALL_FAILED, "the setup ends with 2 after the error")
         root = machine.unix_path(target)
         check(not os.path.exists(os.path.join(root, "payload.zip.downloading")), "the partial file is deleted")
         check(not os.path.exists(os.path.join(root, "ZENKA.exe")), "nothing was installed")
@@ -136,7 +136,7 @@ def case_not_found(machine, work):
         setup.attach()
         setup.click(*e.INSTALL_BUTTON)
         check(e.answer_box(setup, e.ERROR_TITLE, "Return"), "the error box appears")
-        check(setup.exit_code(20) == 0, "the setup ends with 0 after the error")
+        check(setup.exit_code(20) == e.EXIT_INSTALL_FAILED, "the setup ends with 2 after the error")
         statuses = [request[3] for request in server.requests()]
         check(statuses == ["404"], "one request, answered 404 (%s)" % statuses)
         check(not os.path.exists(os.path.join(machine.unix_path(target), "ZENKA.exe")), "nothing was installed")
@@ -186,7 +186,7 @@ def case_cancel_in_network_box(machine, work):
         setup.attach()
         setup.click(*e.INSTALL_BUTTON)
         check(e.answer_box(setup, e.NETWORK_TITLE, "Escape"), "the network-error box appears")
-        check(setup.exit_code(20) == 0, "Cancel ends the setup with 0")
+        check(setup.exit_code(20) == e.EXIT_NETWORK_CANCELLED, "Cancel ends the setup with 4")
         check(os.path.exists(partial) and open(partial, "rb").read() == head, "the partial download is kept as it was")
     finally:
         setup.kill()
@@ -268,7 +268,7 @@ def https_refused(machine, name, server, url):
         setup.attach()
         setup.click(*e.INSTALL_BUTTON)
         check(e.answer_box(setup, e.NETWORK_TITLE, "Escape"), "the network-error box appears")
-        check(setup.exit_code(20) == 0, "Cancel ends the setup with 0")
+        check(setup.exit_code(20) == e.EXIT_NETWORK_CANCELLED, "Cancel ends the setup with 4")
         check(server.requests() == [], "no request got through (%d)" % len(server.requests()))
         check(open(partial, "rb").read() == head, "the partial download is kept as it was")
         check(not os.path.exists(os.path.join(root, "ZENKA.exe")), "nothing was installed")
@@ -312,8 +312,8 @@ def generated_package(machine, work, name, extra):
     return e.Machine(machine.prefix, machine.exe, package)
 
 
-def fails_with(machine, url, target, message):
-    """One run that must end in the error box showing exactly `message`."""
+def fails_with(machine, url, target, message, code=e.EXIT_INSTALL_FAILED):
+    """One run that must end in the error box showing exactly `message`, then exit code `code`."""
     setup = machine.start("--url", url, "--sha256", machine.digest, "--target", target)
     try:
         setup.attach()
@@ -325,7 +325,7 @@ def fails_with(machine, url, target, message):
         shown = e.box_texts(machine).get("Ошибка установки ZENKA")
         check(shown == message, "the box says %r (shown: %r)" % (message, shown))
         g.press_key(box, "Return")
-        check(setup.exit_code(20) == 0, "the setup ends with 0 after the error")
+        check(setup.exit_code(20) == code, "the setup ends with %d after the error" % code)
     finally:
         setup.kill()
 
@@ -439,6 +439,52 @@ def case_uninstall_through_wine(machine, work):
         e.check_nothing_left(machine, target, "uninstall through Wine's uninstaller")
     finally:
         runner.kill()
+
+
+# ---- an update, and a target that is a link ----
+
+def tree_files(root):
+    """Sorted relative unix paths of the files below `root`."""
+    return sorted(os.path.relpath(os.path.join(folder, name), root)
+                  for folder, _, files in os.walk(root) for name in files)
+
+
+def case_update_removes_old_files(machine, work):
+    old_only = {"old-plugin.dll": b"MZ old plugin", "data/old.cfg": b"old=1\n", "lang/ru.txt": b"ru\n"}
+    old = generated_package(machine, work, "version1", old_only)
+    target = machine.fresh_target("update")
+    root = machine.unix_path(target)
+    with e.ReleaseServer(work, old.package) as server:
+        install(old, target, server.url)
+    check(all(os.path.exists(os.path.join(root, name)) for name in old_only), "version 1 installed its extra files")
+    user_files = {"data/user.cfg": b"mine\n", "saves/slot1.sav": b"progress\n"}
+    for relative, data in user_files.items():
+        os.makedirs(os.path.dirname(os.path.join(root, relative)), exist_ok=True)
+        with open(os.path.join(root, relative), "wb") as out:
+            out.write(data)
+    with e.ReleaseServer(work, machine.package) as server:
+        install(machine, target, server.url)
+    e.check_installed(machine, target)
+    expected = sorted(list(e.package_entries(machine.package)) + list(user_files))
+    check(tree_files(root) == expected, "only version 2's files and the user's are left: %s" % tree_files(root))
+    check(not os.path.exists(os.path.join(root, "lang")), "the folder version 1 alone had is gone")
+
+
+def case_target_is_link(machine, work):
+    target = machine.fresh_target("link")
+    outside = os.path.join(work, "elsewhere")
+    os.makedirs(outside)
+    with open(os.path.join(outside, "ZENKA.exe"), "wb") as out:
+        out.write(b"not to be overwritten")
+    os.makedirs(os.path.dirname(machine.unix_path(target)))
+    os.symlink(outside, machine.unix_path(target))
+    url = "http://127.0.0.1:%d/%s" % (e.free_port(), e.RELEASE_PATH)
+    fails_with(machine, url, target, "Папка «%s» — это ссылка на другое место (точка соединения или символическая "
+               "ссылка). Установщик ничего в неё не записал." % target, code=e.EXIT_FOLDER_REFUSED)
+    check(tree_files(outside) == ["ZENKA.exe"] and
+          open(os.path.join(outside, "ZENKA.exe"), "rb").read() == b"not to be overwritten",
+          "the folder the link points at is unchanged")
+    check(machine.registry_values() is None, "no uninstall entry")
 
 
 # A download broken off by a kill, and a new release published at the same address before the next

@@ -2,6 +2,7 @@
 #include "install/target_folder.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 namespace {
 
@@ -17,6 +18,28 @@ TEST(AppendPathName, InsertsOneBackslashOnlyWhereNeeded) {
 TEST(LauncherPath, IsPlainConcatenation) {
     EXPECT_EQ(LauncherPath(L"C:\\Program Files\\ZENKA"), L"C:\\Program Files\\ZENKA\\ZENKA.exe");
     EXPECT_EQ(LauncherPath(L"C:\\Games\\"), L"C:\\Games\\\\ZENKA.exe");
+}
+
+TEST(CanonicalTargetDir, DropsTheLongPathPrefixOnly) {
+    const struct {
+        const wchar_t* given;
+        const wchar_t* canonical;
+    } cases[] = {
+        {L"\\\\?\\C:\\Games\\ZENKA", L"C:\\Games\\ZENKA"},
+        {L"\\\\?\\UNC\\server\\share\\ZENKA", L"\\\\server\\share\\ZENKA"},
+        {L"C:/Games/ZENKA\\", L"C:/Games/ZENKA\\"}, // registered as given otherwise
+        {L"\\\\server\\share\\ZENKA", L"\\\\server\\share\\ZENKA"},
+    };
+    for (const auto& row : cases) EXPECT_EQ(CanonicalTargetDir(row.given), row.canonical);
+}
+
+TEST(LongPathForm, AddsThePrefixOnlyWhereAPipelineFileWouldReachMaxPath) {
+    // "\payload.zip.downloading.validator" is 34 characters.
+    const std::wstring fits = L"C:\\" + std::wstring(MAX_PATH - 34 - 4, L'x');
+    EXPECT_EQ(LongPathForm(fits), fits);
+    EXPECT_EQ(LongPathForm(fits + L"y/z\\"), L"\\\\?\\" + fits + L"y\\z");
+    const std::wstring share = L"\\\\s\\share\\" + std::wstring(MAX_PATH, L'x');
+    EXPECT_EQ(LongPathForm(share), L"\\\\?\\UNC\\" + share.substr(2));
 }
 
 TEST(IsContainedEntryName, AcceptsOrdinaryNames) {

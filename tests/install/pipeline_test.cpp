@@ -1,6 +1,10 @@
 // Whole installations from a local archive (no download), run on a real worker thread and observed
 // through the messages a window receives and the progress record.
 #include "install/worker.h"
+#include "base/file_retry.h"
+#include "base/install_lock.h"
+#include "install/paths.h"
+#include "support/holder.h"
 #include "support/message_window.h"
 #include "support/state_reset.h"
 #include "support/files.h"
@@ -64,6 +68,7 @@ TEST(Pipeline, InstallsFromALocalArchiveAndFinishes) {
     std::filesystem::create_directories(target);
     WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "MZ launcher"}, {"data/a.cfg", "x=1"}}));
     WriteFileBytes(target + L"\\payload.zip.downloading", "partial from an earlier run");
+    SetFileAttributesW((target + L"\\payload.zip").c_str(), FILE_ATTRIBUTE_READONLY); // no reason to keep it
 
     const PipelineRun run = RunWorker(LocalInstall(target));
     ASSERT_TRUE(run.finished) << std::string(run.error.begin(), run.error.end());
@@ -109,14 +114,71 @@ TEST(Pipeline, TargetThatIsAFileEndsWithTheDirectoryMessage) {
     EXPECT_EQ(run.messages.back(), WM_FATAL_ERROR);
 }
 
-TEST(Pipeline, InstallsIntoAFolderGivenWithTheLongPathPrefix) {
+// The folder the uninstall entry names; empty when there is none.
+std::wstring RegisteredLocation() {
+    wchar_t location[1024] = {};
+    DWORD size = sizeof(location);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZENKA",
+                     L"InstallLocation", RRF_RT_REG_SZ, nullptr, location, &size) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    return location;
+}
+
+TEST(Pipeline, InstallsIntoAFolderGivenWithTheLongPathPrefixAndRegistersItWithout) {
     // Windows leaves "/" alone below "\\?\", so the archive's "data/a.cfg" must be joined with "\".
-    const std::wstring target = L"\\\\?\\" + FreshTempDir(L"pipeline-" + TestName()) + L"\\ZENKA";
+    const std::wstring plain = FreshTempDir(L"pipeline-" + TestName()) + L"\\ZENKA";
+    const std::wstring target = L"\\\\?\\" + plain;
     std::filesystem::create_directories(target);
     WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "MZ"}, {"data/sub/a.cfg", "x=1"}}));
     const PipelineRun run = RunWorker(LocalInstall(target));
     ASSERT_TRUE(run.finished) << std::string(run.error.begin(), run.error.end());
     EXPECT_EQ(ReadFileBytes(target + L"\\data\\sub\\a.cfg"), "x=1");
+    // The shell stores a link to a "\\?\" path broken; links, entry and pages share the plain form.
+    EXPECT_EQ(RegisteredLocation(), plain);
+    EXPECT_EQ(run.state.logLines[2], L"[OK] Распаковано файлов: 2 в " + plain);
+}
+
+// A scanner holding the installed launcher during an update: a short hold is waited out; one that
+// outlasts the wait ends in the box naming the file, the old launcher whole and the package kept.
+TEST(Pipeline, HeldLauncherIsWaitedOutOrLeftWholeWithThePackageKept) {
+    const struct {
+        long holdMs; // -1: held for good
+        bool finished;
+    } cases[] = {{1000, true}, {-1, false}};
+    g_holdRetryMs = 3000;
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.holdMs);
+        const std::wstring target = FreshTempDir(L"pipeline-" + TestName());
+        WriteFileBytes(target + L"\\ZENKA.exe", "version 1");
+        const std::string package = BuildZip({{"ZENKA.exe", "version 2"}, {"zenka-updater.exe", "MZ"}});
+        WriteFileBytes(target + L"\\payload.zip", package);
+        KernelHandle holder = HoldFile(target + L"\\ZENKA.exe", row.holdMs);
+        ASSERT_TRUE(holder);
+        const PipelineRun run = RunWorker(LocalInstall(target));
+        EndHold(holder);
+        EXPECT_EQ(run.finished, row.finished) << std::string(run.error.begin(), run.error.end());
+        EXPECT_EQ(ReadFileBytes(target + L"\\ZENKA.exe"), row.finished ? "version 2" : "version 1");
+        EXPECT_EQ(PathExists(target + L"\\payload.zip"), !row.finished);
+        if (!row.finished) {
+            EXPECT_NE(run.error.find(L"ZENKA.exe"), std::wstring::npos) << "the box names the file";
+            EXPECT_EQ(ReadFileBytes(target + L"\\payload.zip"), package);
+            EXPECT_EQ(TakeErrorExitCode(), EXIT_INSTALL_FAILED);
+        }
+    }
+    g_holdRetryMs = 10000;
+}
+
+TEST(Pipeline, AnotherInstallationJobIsRefusedWithNothingTouched) {
+    const std::wstring target = FreshTempDir(L"pipeline-" + TestName()) + L"\\ZENKA";
+    const InstallLock uninstalling = TakeInstallLock(); // this thread's, as an uninstaller's would be
+    ASSERT_TRUE(uninstalling);
+    const PipelineRun run = RunWorker(LocalInstall(target));
+    EXPECT_EQ(run.error,
+              L"Уже выполняется установка или удаление ZENKA. Дождитесь окончания и запустите установку снова.");
+    EXPECT_EQ(TakeErrorExitCode(), EXIT_ANOTHER_JOB_RUNNING);
+    EXPECT_EQ(run.messages, std::vector<UINT>{WM_FATAL_ERROR});
+    EXPECT_FALSE(PathExists(target));
 }
 
 // The links and the entry that a refused folder must not get.
@@ -182,7 +244,9 @@ TEST(Pipeline, RefusedFoldersShowTheBoxAndWriteNothing) {
     for (const auto& row : cases) {
         SCOPED_TRACE(std::string(row.target.begin(), row.target.end()));
         const PipelineRun run = RunWorker(LocalInstall(row.target));
-        EXPECT_EQ(run.error, L"Нельзя установить ZENKA в папку: " + row.target + L"\n" + row.reason);
+        EXPECT_EQ(run.error,
+                  L"Нельзя установить ZENKA в папку: " + CanonicalTargetDir(row.target) + L"\n" + row.reason);
+        EXPECT_EQ(TakeErrorExitCode(), EXIT_FOLDER_REFUSED);
         // The box is all there is: not even the first progress report.
         EXPECT_EQ(run.messages, std::vector<UINT>{WM_FATAL_ERROR});
         if (row.absent) {

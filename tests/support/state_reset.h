@@ -9,5 +9,6 @@ inline void ResetProgressState() {
     g_progress.detailText = L"Подготовка компонентов...";
     g_progress.progress = 0;
     g_progress.errorText.clear();
+    g_progress.errorExitCode = EXIT_INSTALL_FAILED;
     g_progress.logLines.clear();
 }

@@ -30,14 +30,14 @@ void ExpectRect(const RECT& rect, int left, int top, int right, int bottom) {
     EXPECT_EQ(rect.bottom, bottom);
 }
 
-// True when WM_QUIT with exit code 0 is waiting, which is what ends the message loop.
-bool QuitPosted() {
+// The exit code of the WM_QUIT that ends the message loop, or -1 when none is waiting.
+int QuitCode() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) return message.wParam == 0;
+        if (message.message == WM_QUIT) return static_cast<int>(message.wParam);
         DispatchMessageW(&message);
     }
-    return false;
+    return -1;
 }
 
 class SetupWindow : public testing::Test {
@@ -112,19 +112,21 @@ TEST_F(SetupWindow, FinishedSwapsTheButtonPair) {
 TEST_F(SetupWindow, ClosingOnWelcomeOrFinishedAsksNothing) {
     SendMessageW(window_, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(window_));
-    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(QuitCode(), EXIT_CLOSED_BY_USER);
     EXPECT_EQ(g_settings.titleFont.Get(), nullptr); // released on WM_DESTROY
 
     window_ = MakeSetupWindow();
-    g_settings.pageState = PAGE_FINISHED;
+    g_settings.pageState = PAGE_INSTALLING;
+    SendMessageW(window_, WM_INSTALL_FINISHED, 0, 0);
     SendMessageW(window_, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(window_));
+    EXPECT_EQ(QuitCode(), EXIT_INSTALLED);
 }
 
 TEST_F(SetupWindow, CancelAndCloseButtonsDestroyAtOnce) {
     SendMessageW(window_, WM_COMMAND, MAKEWPARAM(ID_CANCEL, BN_CLICKED), 0);
     EXPECT_FALSE(IsWindow(window_));
-    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(QuitCode(), EXIT_CLOSED_BY_USER);
     window_ = MakeSetupWindow();
     g_settings.pageState = PAGE_INSTALLING; // the close button never asks, whatever the page
     SendMessageW(window_, WM_COMMAND, MAKEWPARAM(ID_CLOSE, BN_CLICKED), 0);
@@ -149,17 +151,17 @@ TEST_F(SetupWindow, ClosingDuringInstallationAsksAndNoKeepsTheWindow) {
     SendMessageW(window_, WM_CLOSE, 0, 0);
     EXPECT_TRUE(answerer.Result().found);
     EXPECT_FALSE(IsWindow(window_));
-    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(QuitCode(), EXIT_CLOSED_BY_USER);
 }
 
 TEST_F(SetupWindow, WorkerCloseRequestDestroysWithoutAsking) {
     g_settings.pageState = PAGE_INSTALLING;
     PostMessageW(window_, WM_CLOSE_REQUEST, 0, 0);
-    DrainMessages();
+    EXPECT_EQ(QuitCode(), EXIT_NETWORK_CANCELLED);
     EXPECT_FALSE(IsWindow(window_));
 }
 
-TEST_F(SetupWindow, FatalErrorShowsTheTextThenCloses) {
+TEST_F(SetupWindow, FatalErrorShowsTheTextThenClosesWithItsExitCode) {
     PostFatalError(nullptr, L"Не удалось открыть архив: X:\\nowhere\\payload.zip");
     BoxAnswerer answerer(FATAL_ERROR_CAPTION, IDOK);
     SendMessageW(window_, WM_FATAL_ERROR, 0, 0);
@@ -167,7 +169,14 @@ TEST_F(SetupWindow, FatalErrorShowsTheTextThenCloses) {
     ASSERT_TRUE(box.found);
     EXPECT_EQ(box.text, L"Не удалось открыть архив: X:\\nowhere\\payload.zip");
     EXPECT_FALSE(IsWindow(window_));
-    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(QuitCode(), EXIT_INSTALL_FAILED);
+
+    window_ = MakeSetupWindow();
+    PostFatalError(nullptr, L"Нельзя установить ZENKA в папку: C:\\", EXIT_FOLDER_REFUSED);
+    BoxAnswerer second(FATAL_ERROR_CAPTION, IDOK);
+    SendMessageW(window_, WM_FATAL_ERROR, 0, 0);
+    EXPECT_TRUE(second.Result().found);
+    EXPECT_EQ(QuitCode(), EXIT_FOLDER_REFUSED);
 }
 
 TEST_F(SetupWindow, FatalErrorWithoutTextStillCloses) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """An installation that fails: --skip-download into a folder without payload.zip. The installing
 page shows the console, the error box captioned "Ошибка установки ZENKA" appears over it, and
-dismissing the box ends the program with 0.      fatal_error.py PREFIX EXE
+dismissing the box ends the program with 2, the exit code of a failed installation.      fatal_error.py PREFIX EXE
 """
 import shutil
 import sys
@@ -32,7 +32,7 @@ try:
         g.check(setup.process.poll() is None, "the program waits for the box")
         g.press_key(box, "Return")
     code = setup.exit_code(15)
-    g.check(code == 0, "after the error box the program ends with 0 (got %s)" % code)
+    g.check(code == 2, "after the error box the program ends with 2 (got %s)" % code)
 finally:
     setup.kill()
     shutil.rmtree(target, ignore_errors=True)

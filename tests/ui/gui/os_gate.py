@@ -43,7 +43,7 @@ try:
         if window is not None:
             g.press_key(window, "alt+F4")  # closing the welcome page asks nothing
         code = setup.exit_code(15)
-        g.check(code == 0, "exit code 0 after closing (got %s)" % code)
+        g.check(code == 6, "exit code 6 after closing before installing (got %s)" % code)
     finally:
         setup.kill()
 finally:

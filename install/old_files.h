@@ -1,0 +1,20 @@
+// An update removes what the version before it installed and the new one does not: the list of the
+// old version (base/file_list.h), read before the extraction, against the list the new one brought.
+// What the user added is in neither list and stays.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "base/file_list.h"
+
+// The entries of `oldList` whose path `newList` does not name (letter case ignored), in order.
+std::vector<ListedPath> ListedOnlyInOld(const std::vector<ListedPath>& oldList, const std::vector<ListedPath>& newList);
+
+// Removes from the installation folder `folderPath` (held as `folder`) the files that only
+// `oldList` names, then the folders they leave empty, by the uninstaller's rules. Nothing is
+// removed when the new list cannot be read, as nothing then tells what the new version needs; the
+// new list itself stays. Returns the number of old files that exist but could not be removed.
+unsigned RemoveOldVersionFiles(HANDLE folder, const std::wstring& folderPath, const std::vector<ListedPath>& oldList);
