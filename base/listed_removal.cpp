@@ -212,11 +212,17 @@ bool ForgetRestartMarks(const std::vector<std::wstring>& paths) {
     std::unordered_set<std::wstring> forgotten;
     for (const std::wstring& path : paths) forgotten.insert(Folded(L"\\??\\" + path));
     std::wstring kept;
+    bool dropped = false;
     for (size_t i = 0; i < strings.size(); i += 2) {
         if (!strings[i + 1].empty() || forgotten.count(Folded(strings[i])) == 0) {
             kept += strings[i] + L'\0' + strings[i + 1] + L'\0';
+        } else {
+            dropped = true;
         }
     }
+    // Rewritten only when a mark of ours goes: every write risks losing another program's mark
+    // made at the same moment.
+    if (!dropped) return true;
     if (kept.empty()) return RegDeleteValueW(key.Get(), pending) == ERROR_SUCCESS;
     kept += L'\0';
     return RegSetValueExW(key.Get(), pending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),

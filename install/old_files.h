@@ -13,8 +13,8 @@
 // The entries of `oldList` whose path `newList` does not name (letter case ignored), in order.
 std::vector<ListedPath> ListedOnlyInOld(const std::vector<ListedPath>& oldList, const std::vector<ListedPath>& newList);
 
-// Removes from the installation folder `folderPath` (held as `folder`) the files that only
+// Removes from the installation folder `folderPath` the files that only
 // `oldList` names, then the folders they leave empty, by the uninstaller's rules. Nothing is
 // removed when the new list cannot be read, as nothing then tells what the new version needs; the
 // new list itself stays. Returns the number of old files that exist but could not be removed.
-unsigned RemoveOldVersionFiles(HANDLE folder, const std::wstring& folderPath, const std::vector<ListedPath>& oldList);
+unsigned RemoveOldVersionFiles(const std::wstring& folderPath, const std::vector<ListedPath>& oldList);

@@ -115,7 +115,7 @@ void RunPipeline(HWND window, const WorkerValues& values) {
 
     ReleaseLockedFiles(targetDir);
     if (ExtractPackage(window, packagePath, folder.Get(), targetDir) != ExtractResult::Extracted) return;
-    const unsigned leftOver = RemoveOldVersionFiles(folder.Get(), fileDir, oldList);
+    const unsigned leftOver = RemoveOldVersionFiles(fileDir, oldList);
     if (leftOver != 0) {
         PostLogLine(window, L"[..] Не удалось удалить файлы прежней версии: " + std::to_wstring(leftOver));
     }
