@@ -1,16 +1,16 @@
 #include "install/download.h"
 
 #include "app/state.h"
+#include "base/held_folder.h"
 #include "base/owners.h"
+#include "base/path_name.h"
 #include "install/download_progress.h"
 #include "install/partial_download.h"
 #include "install/resume_validator.h"
 #include "install/transfer.h"
 
 #include <chrono>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 #include <thread>
 
 DownloadSeam g_downloadSeam;
@@ -32,9 +32,9 @@ const wchar_t* const EMPTY_FILE_TEXT = L"Сервер вернул пустой 
 
 // Closes what `file` held first (it would refuse the share), then opens the partial file.
 // Closing without a flush (Reset) is for a file about to be deleted or recreated.
-bool OpenPartialFile(FileHandle& file, const std::wstring& path, DWORD disposition) {
+bool OpenPartialFile(FileHandle& file, HANDLE folder, const std::wstring& name, DWORD disposition) {
     file.Reset();
-    file = OpenOwnFile(path, GENERIC_READ | GENERIC_WRITE, disposition);
+    file = OpenOwnFile(folder, name, GENERIC_READ | GENERIC_WRITE, disposition);
     return file.IsValid();
 }
 
@@ -51,7 +51,9 @@ void FlushAndClose(FileHandle& file) {
 struct DownloadRun {
     HWND window = nullptr;
     std::wstring url;
-    std::wstring partialPath;
+    std::wstring partialPath; // for messages
+    FileHandle folder;        // the folder of the partial file, held (base/held_folder.h)
+    std::wstring partialName;
     TransferTarget target;
     TransferHandles handles;
     FileHandle file;
@@ -75,13 +77,6 @@ enum class BodyEnd {
     WriteError,
 };
 
-uint64_t ExistingFileSize(const std::wstring& path) {
-    std::error_code error;
-    if (!std::filesystem::exists(path, error)) return 0;
-    const uintmax_t size = std::filesystem::file_size(path, error);
-    return error ? 0 : static_cast<uint64_t>(size);
-}
-
 void Pause() {
     if (g_downloadSeam.pause != nullptr) {
         g_downloadSeam.pause();
@@ -103,7 +98,7 @@ void PostReconnectNotice(const DownloadRun& run, int attempt) {
 // The partial file cannot be continued: forget it and ask for the whole package again.
 void ForgetPartialFile(DownloadRun& run) {
     run.file.Reset();
-    DeletePartialDownload(run.partialPath);
+    DeletePartialDownload(run.folder.Get(), run.partialName);
     run.validator.clear();
     run.offset = 0;
     run.expectedSize = 0;
@@ -218,11 +213,11 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
             return ResponseStep::RequestAgain;
         }
         run.expectedSize = size;
-        if (!run.file.IsValid() && !OpenPartialFile(run.file, run.partialPath, OPEN_EXISTING)) {
+        if (!run.file.IsValid() && !OpenPartialFile(run.file, run.folder.Get(), run.partialName, OPEN_EXISTING)) {
             if (!AllowImmediateRestart(run, status)) return ResponseStep::Failed;
             // Start a fresh file and ask for the whole package; the old validator spoke for the old bytes.
-            OpenPartialFile(run.file, run.partialPath, CREATE_ALWAYS);
-            DeleteResumeValidator(run.partialPath);
+            OpenPartialFile(run.file, run.folder.Get(), run.partialName, CREATE_ALWAYS);
+            DeleteResumeValidator(run.folder.Get(), run.partialName);
             run.validator.clear();
             run.offset = 0;
             CloseTransferHandles(run.handles);
@@ -242,9 +237,9 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
             return ResponseStep::Failed;
         }
         run.file.Reset();
-        DeletePartialDownload(run.partialPath);
+        DeletePartialDownload(run.folder.Get(), run.partialName);
         run.validator.clear();
-        if (!OpenPartialFile(run.file, run.partialPath, CREATE_ALWAYS)) {
+        if (!OpenPartialFile(run.file, run.folder.Get(), run.partialName, CREATE_ALWAYS)) {
             CloseTransferHandles(run.handles);
             PostFatalError(run.window, L"Не удалось создать файл для записи: " + run.partialPath);
             return ResponseStep::Failed;
@@ -253,7 +248,7 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
         // without the validator that tells a later run whether it may be continued.
         run.validator = ChooseResumeValidator(QueryResponseHeader(run.handles, WINHTTP_QUERY_ETAG),
                                               QueryResponseHeader(run.handles, WINHTTP_QUERY_LAST_MODIFIED));
-        if (!run.validator.empty()) WriteResumeValidator(run.partialPath, run.validator);
+        if (!run.validator.empty()) WriteResumeValidator(run.folder.Get(), run.partialName, run.validator);
         run.expectedSize = contentLength;
         run.offset = 0;
         return ResponseStep::Receive;
@@ -281,14 +276,23 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
         PostFatalError(window, L"Некорректный URL загрузки: " + downloadUrl);
         return DownloadResult::Failed;
     }
-    run->offset = ExistingFileSize(partialPath);
+    // Everything below is done relative to the folder, held, never again by the full path.
+    const size_t slash = partialPath.find_last_of(L"\\/");
+    std::wstring folderPath = slash == std::wstring::npos ? std::wstring() : partialPath.substr(0, slash);
+    if (IsDriveDesignator(folderPath)) folderPath += L'\\';
+    run->partialName = partialPath.substr(slash + 1);
+    if (folderPath.empty() || OpenHeldFolder(folderPath, run->folder) != ERROR_SUCCESS) {
+        PostFatalError(window, L"Не удалось создать файл для записи: " + partialPath);
+        return DownloadResult::Failed;
+    }
+    run->offset = OwnFileSize(run->folder.Get(), run->partialName);
     run->tally.furthest = run->offset;
     // A partial file left by a setup that kept no validator is continued as before, unconditionally.
     // A validator without bytes to vouch for is stale and goes.
     if (run->offset != 0) {
-        run->validator = ReadResumeValidator(partialPath);
+        run->validator = ReadResumeValidator(run->folder.Get(), run->partialName);
     } else {
-        DeleteResumeValidator(partialPath);
+        DeleteResumeValidator(run->folder.Get(), run->partialName);
     }
     run->buffer = std::make_unique<BYTE[]>(TRANSFER_BUFFER_SIZE); // value-initialised: zero-filled
 

@@ -1,26 +1,34 @@
 #include "install/partial_download.h"
 
-#include "base/owners.h"
+#include "base/held_folder.h"
 #include "install/paths.h"
 #include "install/resume_validator.h"
-
-#include <windows.h>
 
 namespace {
 
 // Room for the longest validator and a line break; anything bigger is not one of ours.
 constexpr LONGLONG VALIDATOR_FILE_BYTES_MAX = static_cast<LONGLONG>(RESUME_VALIDATOR_LENGTH_MAX) + 2;
 
+// Deletes the file `name`; a folder of that name is not ours and stays.
+void DeleteOwnFile(HANDLE folder, const std::wstring& name) {
+    DWORD attributes = 0;
+    if (ListedAttributesIn(folder, name, attributes) == ERROR_SUCCESS && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DeleteIn(folder, name);
+    }
+}
+
 } // namespace
 
-FileHandle OpenOwnFile(const std::wstring& path, DWORD access, DWORD disposition) {
+FileHandle OpenOwnFile(HANDLE folder, const std::wstring& name, DWORD access, DWORD disposition) {
     // Opened without truncating and checked by the handle before anything is written through it,
     // so that no name swapped in between the check and the write is ever written to.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        FileHandle file(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                    disposition == CREATE_ALWAYS ? OPEN_ALWAYS : disposition,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file) return file;
+        FileHandle file;
+        if (OpenFileIn(folder, name, access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                       disposition == CREATE_ALWAYS ? FileDisposition::OpenAlways : FileDisposition::OpenExisting,
+                       file) != ERROR_SUCCESS) {
+            return FileHandle();
+        }
         BY_HANDLE_FILE_INFORMATION information{};
         if (GetFileInformationByHandle(file.Get(), &information) != 0 && information.nNumberOfLinks <= 1 &&
             (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
@@ -28,14 +36,25 @@ FileHandle OpenOwnFile(const std::wstring& path, DWORD access, DWORD disposition
             return file;
         }
         file.Reset();
-        DeleteFileW(path.c_str());
+        DeleteOwnFile(folder, name);
         if (disposition != CREATE_ALWAYS) return FileHandle();
     }
     return FileHandle();
 }
 
-std::wstring ReadResumeValidator(const std::wstring& partialPath) {
-    const FileHandle file = OpenOwnFile(ValidatorPath(partialPath), GENERIC_READ, OPEN_EXISTING);
+uint64_t OwnFileSize(HANDLE folder, const std::wstring& name) {
+    FileHandle file;
+    LARGE_INTEGER size{};
+    if (OpenFileIn(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   FileDisposition::OpenExisting, file) != ERROR_SUCCESS ||
+        GetFileSizeEx(file.Get(), &size) == 0 || size.QuadPart < 0) {
+        return 0;
+    }
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
+std::wstring ReadResumeValidator(HANDLE folder, const std::wstring& partialName) {
+    const FileHandle file = OpenOwnFile(folder, ValidatorPath(partialName), GENERIC_READ, OPEN_EXISTING);
     if (!file) return std::wstring();
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 || size.QuadPart > VALIDATOR_FILE_BYTES_MAX) {
@@ -50,11 +69,11 @@ std::wstring ReadResumeValidator(const std::wstring& partialPath) {
     return ParseValidatorFileText(bytes);
 }
 
-void WriteResumeValidator(const std::wstring& partialPath, const std::wstring& validator) {
-    const std::wstring path = ValidatorPath(partialPath);
+void WriteResumeValidator(HANDLE folder, const std::wstring& partialName, const std::wstring& validator) {
+    const std::wstring name = ValidatorPath(partialName);
     bool written = false;
     if (IsUsableValidator(validator)) {
-        const FileHandle file = OpenOwnFile(path, GENERIC_WRITE, CREATE_ALWAYS);
+        const FileHandle file = OpenOwnFile(folder, name, GENERIC_WRITE, CREATE_ALWAYS);
         const std::string text = FormatValidatorFileText(validator);
         DWORD count = 0;
         written = file.IsValid() &&
@@ -63,12 +82,14 @@ void WriteResumeValidator(const std::wstring& partialPath, const std::wstring& v
     }
     // A cut-off validator would at worst make the server send the whole file again, but none at all
     // says plainly that nothing is known.
-    if (!written) DeleteFileW(path.c_str());
+    if (!written) DeleteOwnFile(folder, name);
 }
 
-void DeleteResumeValidator(const std::wstring& partialPath) { DeleteFileW(ValidatorPath(partialPath).c_str()); }
+void DeleteResumeValidator(HANDLE folder, const std::wstring& partialName) {
+    DeleteOwnFile(folder, ValidatorPath(partialName));
+}
 
-void DeletePartialDownload(const std::wstring& partialPath) {
-    DeleteFileW(partialPath.c_str());
-    DeleteResumeValidator(partialPath);
+void DeletePartialDownload(HANDLE folder, const std::wstring& partialName) {
+    DeleteOwnFile(folder, partialName);
+    DeleteResumeValidator(folder, partialName);
 }
