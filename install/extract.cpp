@@ -160,6 +160,14 @@ std::wstring WriteFileEntry(Extraction& extraction, mz_uint index, HANDLE folder
     });
     const bool replacing = error == ERROR_FILE_EXISTS;
     if (replacing) {
+        // A folder of that name cannot be replaced; without this the move would be retried as if
+        // it were held.
+        FileHandle existing;
+        if (OpenFileIn(folder, entry.fileName, FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FileDisposition::OpenExisting,
+                       existing) == ERROR_DIRECTORY) {
+            return cannotCreate;
+        }
         error = RetryWhileHeld([&] {
             return OpenFileIn(folder, TEMPORARY_NAME, GENERIC_WRITE | DELETE, 0, FileDisposition::CreateAlways, file);
         });
