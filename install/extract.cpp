@@ -193,6 +193,13 @@ std::wstring WriteFileEntry(Extraction& extraction, mz_uint index, HANDLE folder
     return std::wstring();
 }
 
+// The box for a folder of the installation that is a link (a junction or a symbolic link).
+std::wstring FolderLinkText(const std::wstring& path) {
+    return L"Папка «" + path +
+           L"» — это ссылка на другое место (точка соединения или символическая ссылка). Установщик ничего в неё "
+           L"не записал.";
+}
+
 // Runs the entry loop. Returns the first failure text, or empty.
 std::wstring ExtractEntries(HWND window, Extraction& extraction, const std::vector<PlannedEntry>& planned,
                             const std::wstring& targetDir) {
@@ -224,12 +231,6 @@ std::wstring ExtractEntries(HWND window, Extraction& extraction, const std::vect
 }
 
 } // namespace
-
-std::wstring FolderLinkText(const std::wstring& path) {
-    return L"Папка «" + path +
-           L"» — это ссылка на другое место (точка соединения или символическая ссылка). Установщик ничего в неё "
-           L"не записал.";
-}
 
 ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, HANDLE targetFolder,
                              const std::wstring& targetDir) {

@@ -22,7 +22,3 @@ enum class ExtractResult {
 // here: the worker does that once the whole installation has succeeded.
 ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, HANDLE targetFolder,
                              const std::wstring& targetDir);
-
-// The fatal box for a folder of the installation at `path` that is a link (a junction or a
-// symbolic link): nothing was written through it.
-std::wstring FolderLinkText(const std::wstring& path);
