@@ -66,7 +66,8 @@ WorkerValues LocalInstall(const std::wstring& target) {
 TEST(Pipeline, InstallsFromALocalArchiveAndFinishes) {
     const std::wstring target = FreshTempDir(L"pipeline-" + TestName()) + L"\\Program\\ZENKA";
     std::filesystem::create_directories(target);
-    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "MZ launcher"}, {"zenka-updater.exe", "MZ"}, {"data/a.cfg", "x=1"}}));
+    WriteFileBytes(target + L"\\payload.zip",
+                   BuildZip({{"ZENKA.exe", "MZ launcher"}, {"zenka-updater.exe", "MZ"}, {"data/a.cfg", "x=1"}}));
     WriteFileBytes(target + L"\\payload.zip.downloading", "partial from an earlier run");
     SetFileAttributesW((target + L"\\payload.zip").c_str(), FILE_ATTRIBUTE_READONLY); // no reason to keep it
 
@@ -130,13 +131,14 @@ TEST(Pipeline, InstallsIntoAFolderGivenWithTheLongPathPrefixAndRegistersItWithou
     const std::wstring plain = FreshTempDir(L"pipeline-" + TestName()) + L"\\ZENKA";
     const std::wstring target = L"\\\\?\\" + plain;
     std::filesystem::create_directories(target);
-    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "MZ"}, {"zenka-updater.exe", "MZ"}, {"data/sub/a.cfg", "x=1"}}));
+    WriteFileBytes(target + L"\\payload.zip",
+                   BuildZip({{"ZENKA.exe", "MZ"}, {"zenka-updater.exe", "MZ"}, {"data/sub/a.cfg", "x=1"}}));
     const PipelineRun run = RunWorker(LocalInstall(target));
     ASSERT_TRUE(run.finished) << std::string(run.error.begin(), run.error.end());
     EXPECT_EQ(ReadFileBytes(target + L"\\data\\sub\\a.cfg"), "x=1");
     // The shell stores a link to a "\\?\" path broken; links, entry and pages share the plain form.
     EXPECT_EQ(RegisteredLocation(), plain);
-    EXPECT_EQ(run.state.logLines[2], L"[OK] Распаковано файлов: 2 в " + plain);
+    EXPECT_EQ(run.state.logLines[2], L"[OK] Распаковано файлов: 3 в " + plain);
 }
 
 // A scanner holding the installed launcher during an update: a short hold is waited out; one that
