@@ -1,115 +1,230 @@
 #include "install/extract.h"
 
 #include "app/state.h"
+#include "base/file_retry.h"
+#include "base/held_folder.h"
 #include "base/owners.h"
-#include "base/utf8.h"
-#include "install/directories.h"
-#include "install/paths.h"
+#include "base/path_name.h"
+#include "install/package_check.h"
 
 #include <miniz.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr mz_uint CONSOLE_LINE_EVERY = 45;
-// Large stdio buffers cut the number of reads and writes per entry; under Wine every one of them
-// is a trip to the server, which is where most of the extraction time went.
-constexpr size_t ARCHIVE_STREAM_BUFFER = 256 * 1024;
-constexpr size_t OUTPUT_STREAM_BUFFER = 256 * 1024;
+// Both buffers live for the whole step: a block allocated per file would be committed and released
+// by the heap at every file, and every write would meet fresh zero pages. Sizes by measurement
+// (docs/benchmark.md): the archive is read ahead in large pieces, so that the many small reads of
+// the reader (a local header, a piece of data) cost a copy, not a trip to the file system; output
+// is gathered so that a large file is written in few calls.
+constexpr size_t READ_AHEAD_BYTES = 1 << 20;
+constexpr size_t OUTPUT_BUFFER_BYTES = 1 << 20;
+// The name a file is written under beside an installed one, before it is moved over it. One per
+// folder at a time; a copy left by a killed run is overwritten by the next.
+const wchar_t* const TEMPORARY_NAME = L"~zenka-setup.tmp";
+constexpr size_t CENTRAL_HEADER_BYTES = 46;
 
-StdioFile OpenStream(const std::wstring& path, const wchar_t* mode, size_t bufferSize) {
-    FILE* stream = nullptr;
-    if (_wfopen_s(&stream, path.c_str(), mode) != 0 || stream == nullptr) return StdioFile();
-    setvbuf(stream, nullptr, _IOFBF, bufferSize);
-    return StdioFile(stream);
-}
-
-// Ends the reader before the stream it reads is closed.
-struct ReaderCloser {
-    void operator()(mz_zip_archive* reader) const { mz_zip_reader_end(reader); }
+// The package, read through one handle by positioned reads with a read-ahead buffer.
+struct PackageReader {
+    FileHandle file;
+    uint64_t size = 0;
+    std::vector<unsigned char> ahead = std::vector<unsigned char>(READ_AHEAD_BYTES);
+    uint64_t aheadStart = 0;
+    size_t aheadLength = 0;
 };
 
-// An entry name that is not valid UTF-8 cannot be named on disk; it ends the installation
-// through the worker's exception path, like any other conversion error.
-std::wstring DecodeEntryName(const char* utf8) {
-    std::wstring wide;
-    if (!DecodeUtf8(utf8, strlen(utf8), wide)) throw std::range_error("invalid UTF-8 in archive entry name");
-    return wide;
+size_t ReadAt(HANDLE file, uint64_t offset, void* out, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        DWORD read = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
+        if (!ReadFile(file, static_cast<char*>(out) + done, piece, &read, &at) || read == 0) break;
+        done += read;
+    }
+    return done;
 }
 
-std::wstring DisplayName(const std::wstring& outputPath) {
-    const size_t separator = outputPath.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? outputPath : outputPath.substr(separator + 1);
+size_t ReadPackage(void* opaque, mz_uint64 offset, void* out, size_t count) {
+    PackageReader& reader = *static_cast<PackageReader*>(opaque);
+    // The reader's search for the end record can step below the start (an unsigned wrap): such a
+    // read must fail, as it would on a file.
+    if (offset > reader.size || count > reader.size - offset) return 0;
+    if (offset >= reader.aheadStart && offset + count <= reader.aheadStart + reader.aheadLength) {
+        std::memcpy(out, reader.ahead.data() + (offset - reader.aheadStart), count);
+        return count;
+    }
+    if (count >= reader.ahead.size()) return ReadAt(reader.file.Get(), offset, out, count);
+    reader.aheadStart = offset;
+    reader.aheadLength = ReadAt(reader.file.Get(), offset, reader.ahead.data(), reader.ahead.size());
+    const size_t copied = std::min(count, reader.aheadLength);
+    std::memcpy(out, reader.ahead.data(), copied);
+    return copied;
 }
 
-std::wstring ParentOf(const std::wstring& path) {
-    const size_t separator = path.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+// Ends the reader when the step leaves, also through an exception.
+struct ReaderCloser {
+    void operator()(mz_zip_archive* zip) const { mz_zip_reader_end(zip); }
+};
+
+// The central directory's records, with each whole name and the extra field the reader keeps to
+// itself. False when a record cannot be read.
+bool ReadEntries(mz_zip_archive& zip, PackageReader& reader, std::vector<ArchiveEntry>& entries) {
+    const mz_uint count = mz_zip_reader_get_num_files(&zip);
+    entries.resize(count);
+    for (mz_uint i = 0; i < count; ++i) {
+        mz_zip_archive_file_stat stat;
+        if (!mz_zip_reader_file_stat(&zip, i, &stat)) return false;
+        ArchiveEntry& entry = entries[i];
+        entry.flags = stat.m_bit_flag;
+        entry.method = stat.m_method;
+        entry.externalAttributes = stat.m_external_attr;
+        entry.name.resize(mz_zip_reader_get_filename(&zip, i, nullptr, 0));
+        if (entry.name.empty()) return false;
+        mz_zip_reader_get_filename(&zip, i, &entry.name[0], static_cast<mz_uint>(entry.name.size()));
+        entry.name.pop_back(); // the terminating NUL
+
+        unsigned char header[CENTRAL_HEADER_BYTES];
+        const uint64_t at = zip.m_central_directory_file_ofs + stat.m_central_dir_ofs;
+        if (ReadPackage(&reader, at, header, sizeof(header)) != sizeof(header)) return false;
+        const size_t nameLength = header[28] | header[29] << 8;
+        entry.extra.resize(header[30] | header[31] << 8);
+        if (!entry.extra.empty() && ReadPackage(&reader, at + sizeof(header) + nameLength, &entry.extra[0],
+                                                entry.extra.size()) != entry.extra.size()) {
+            return false;
+        }
+    }
+    return true;
 }
 
-// Writes entry `index` to `outputPath`; returns the failure text, or empty on success.
-std::wstring ExtractFileEntry(mz_zip_archive& reader, mz_uint index, const std::wstring& outputPath,
-                              const std::wstring& displayName) {
-    StdioFile output = OpenStream(outputPath, L"wb", OUTPUT_STREAM_BUFFER);
-    if (!output) return L"Не удалось создать файл: " + displayName;
-    if (!mz_zip_reader_extract_to_cfile(&reader, index, output.Get(), 0)) {
-        mz_zip_error code = mz_zip_get_last_error(&reader);
+// One output file being written through the step's buffer.
+struct Output {
+    HANDLE file;
+    std::vector<char>& buffer;
+    size_t used = 0;
+    bool failed = false;
+};
+
+bool WriteAll(HANDLE file, const char* data, size_t count) {
+    while (count > 0) {
+        DWORD written = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
+        if (!WriteFile(file, data, piece, &written, nullptr) || written == 0) return false;
+        data += written;
+        count -= written;
+    }
+    return true;
+}
+
+bool Flush(Output& output) {
+    if (output.used > 0 && !WriteAll(output.file, output.buffer.data(), output.used)) output.failed = true;
+    output.used = 0;
+    return !output.failed;
+}
+
+size_t WriteOutput(void* opaque, mz_uint64 /*offset*/, const void* data, size_t count) {
+    Output& output = *static_cast<Output*>(opaque);
+    if (output.used + count > output.buffer.size() && !Flush(output)) return 0;
+    if (count >= output.buffer.size()) return WriteAll(output.file, static_cast<const char*>(data), count) ? count : 0;
+    std::memcpy(output.buffer.data() + output.used, data, count);
+    output.used += count;
+    return count;
+}
+
+struct Extraction {
+    mz_zip_archive& zip;
+    HeldPath held;
+    std::vector<char> outputBuffer = std::vector<char>(OUTPUT_BUFFER_BYTES);
+};
+
+std::wstring ExtractionFailureText(const std::wstring& display, mz_zip_error code) {
+    return L"Ошибка извлечения файла: " + display + L" (код: " + std::to_wstring(static_cast<int>(code)) + L")";
+}
+
+// Writes entry `index` as `entry.fileName` in the held folder `folder`. Returns the failure text,
+// or empty.
+std::wstring WriteFileEntry(Extraction& extraction, mz_uint index, HANDLE folder, const PlannedEntry& entry) {
+    const std::wstring cannotCreate = L"Не удалось создать файл: " + entry.display;
+    FileHandle file;
+    // A new file can be written under its own name: a failure deletes it and damages nothing.
+    DWORD error = RetryWhileHeld([&] {
+        return OpenFileIn(folder, entry.fileName, GENERIC_WRITE | DELETE, 0, FileDisposition::CreateNew, file);
+    });
+    const bool replacing = error == ERROR_FILE_EXISTS;
+    if (replacing) {
+        // A folder of that name cannot be replaced; without this the move would be retried as if
+        // it were held.
+        FileHandle existing;
+        if (OpenFileIn(folder, entry.fileName, FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FileDisposition::OpenExisting,
+                       existing) == ERROR_DIRECTORY) {
+            return cannotCreate;
+        }
+        error = RetryWhileHeld([&] {
+            return OpenFileIn(folder, TEMPORARY_NAME, GENERIC_WRITE | DELETE, 0, FileDisposition::CreateAlways, file);
+        });
+    }
+    if (error != ERROR_SUCCESS) return cannotCreate;
+
+    Output output{file.Get(), extraction.outputBuffer};
+    if (!mz_zip_reader_extract_to_callback(&extraction.zip, index, WriteOutput, &output, 0) || !Flush(output)) {
+        mz_zip_error code = output.failed ? MZ_ZIP_WRITE_CALLBACK_FAILED : mz_zip_get_last_error(&extraction.zip);
         // The inflater reports damaged deflate data without recording a reason; that is a failed
         // decompression, not "no error".
         if (code == MZ_ZIP_NO_ERROR) code = MZ_ZIP_DECOMPRESSION_FAILED;
-        return L"Ошибка извлечения файла: " + displayName + L" (код: " + std::to_wstring(static_cast<int>(code)) + L")";
+        FILE_DISPOSITION_INFO remove{TRUE};
+        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &remove, sizeof(remove));
+        return ExtractionFailureText(entry.display, code);
     }
-    // A write that failed only when the buffer was flushed is still a failed extraction.
-    if (fclose(output.Release()) != 0) {
-        return L"Ошибка извлечения файла: " + displayName + L" (код: " +
-               std::to_wstring(static_cast<int>(MZ_ZIP_WRITE_CALLBACK_FAILED)) + L")";
+    file.Reset();
+    if (!replacing) return std::wstring();
+    if (RetryWhileHeld([&] { return RenameIn(folder, TEMPORARY_NAME, entry.fileName, true); }) != ERROR_SUCCESS) {
+        RetryWhileHeld([&] { return DeleteIn(folder, TEMPORARY_NAME); });
+        return cannotCreate;
     }
     return std::wstring();
 }
 
-// Runs the entry loop over an initialised reader of `count` entries. Returns the first failure
-// text, or empty.
-std::wstring ExtractEntries(HWND window, mz_zip_archive& reader, mz_uint count, const std::wstring& targetDir) {
-    const std::wstring countText = std::to_wstring(count);
-    std::wstring lastParentCreated;
+// The box for a folder of the installation that is a link (a junction or a symbolic link).
+std::wstring FolderLinkText(const std::wstring& path) {
+    return L"Папка «" + path +
+           L"» — это ссылка на другое место (точка соединения или символическая ссылка). Установщик ничего в неё "
+           L"не записал.";
+}
 
-    for (mz_uint i = 0; i < count; ++i) {
-        mz_zip_archive_file_stat stat;
-        if (!mz_zip_reader_file_stat(&reader, i, &stat)) continue; // unreadable record: skipped
-
-        std::wstring name = DecodeEntryName(stat.m_filename);
-        // Windows turns "/" into "\" only in paths it parses; below a "\\?\" target a "/" would
-        // stay part of a name.
-        std::replace(name.begin(), name.end(), L'/', L'\\');
-        const std::wstring outputPath = AppendPathName(targetDir, name);
-        const std::wstring displayName = DisplayName(outputPath);
-
-        // Nothing may be created outside the target directory, whatever the archive says.
-        if (!IsContainedEntryName(name)) return L"Не удалось создать файл: " + displayName;
-
-        if (stat.m_is_directory) {
-            CreateDirectoryWithParents(outputPath);
-        } else {
-            const std::wstring parent = ParentOf(outputPath);
-            if (parent != lastParentCreated) {
-                CreateDirectoryWithParents(parent);
-                lastParentCreated = parent;
-            }
-            const std::wstring failure = ExtractFileEntry(reader, i, outputPath, displayName);
+// Runs the entry loop. Returns the first failure text, or empty.
+std::wstring ExtractEntries(HWND window, Extraction& extraction, const std::vector<PlannedEntry>& planned,
+                            const std::wstring& targetDir) {
+    const std::wstring countText = std::to_wstring(planned.size());
+    std::wstring heldFolder;
+    for (mz_uint i = 0; i < planned.size(); ++i) {
+        const PlannedEntry& entry = planned[i];
+        if (i == 0 || entry.folder != heldFolder) {
+            std::wstring failed;
+            const DWORD error =
+                RetryWhileHeld([&] { return HoldFolders(extraction.held, entry.folder, true, failed); });
+            if (error == ERROR_FOLDER_IS_LINK) return FolderLinkText(AppendPathName(targetDir, failed));
+            if (error != ERROR_SUCCESS) return L"Не удалось создать папку: " + AppendPathName(targetDir, failed);
+            heldFolder = entry.folder;
+        }
+        if (!entry.fileName.empty()) {
+            const std::wstring failure = WriteFileEntry(extraction, i, InnermostFolder(extraction.held), entry);
             if (!failure.empty()) return failure;
         }
 
         const std::wstring number = std::to_wstring(i + 1);
         PostProgress(window, L"Распаковка дистрибутива ZENKA...",
-                     L"Файл " + number + L" из " + countText + L" (" + displayName + L")", 1000);
+                     L"Файл " + number + L" из " + countText + L" (" + entry.display + L")", 1000);
         if ((i + 1) % CONSOLE_LINE_EVERY == 0) {
-            PostLogLine(window, L"[..] Извлечение: " + displayName + L" (" + number + L"/" + countText + L")");
+            PostLogLine(window, L"[..] Извлечение: " + entry.display + L" (" + number + L"/" + countText + L")");
         }
     }
     return std::wstring();
@@ -117,38 +232,59 @@ std::wstring ExtractEntries(HWND window, mz_zip_archive& reader, mz_uint count, 
 
 } // namespace
 
-ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, HANDLE /*targetFolder*/,
+ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, HANDLE targetFolder,
                              const std::wstring& targetDir) {
     PostProgress(window, L"Распаковка дистрибутива ZENKA...", L"Открытие архива компонентов...", 1000);
 
-    StdioFile archive = OpenStream(packagePath, L"rb", ARCHIVE_STREAM_BUFFER);
-    if (!archive) {
+    PackageReader reader;
+    LARGE_INTEGER size{};
+    const DWORD openError = RetryWhileHeld([&] {
+        reader.file.Reset(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        return reader.file ? ERROR_SUCCESS : GetLastError();
+    });
+    if (openError != ERROR_SUCCESS || !GetFileSizeEx(reader.file.Get(), &size)) {
         PostFatalError(window, L"Не удалось открыть файл архива для распаковки: " + packagePath);
         return ExtractResult::Failed;
     }
 
-    mz_zip_archive reader{};
-    if (!mz_zip_reader_init_cfile(&reader, archive.Get(), 0, 0)) {
-        PostFatalError(window, L"Ошибка чтения ZIP-архива (архив поврежден или имеет некорректный формат).");
+    reader.size = static_cast<uint64_t>(size.QuadPart);
+    mz_zip_archive zip{};
+    zip.m_pRead = ReadPackage;
+    zip.m_pIO_opaque = &reader;
+    const std::wstring unreadable = L"Ошибка чтения ZIP-архива (архив поврежден или имеет некорректный формат).";
+    if (!mz_zip_reader_init(&zip, reader.size, 0)) {
+        PostFatalError(window, unreadable);
+        return ExtractResult::Failed;
+    }
+    const std::unique_ptr<mz_zip_archive, ReaderCloser> zipOwner(&zip);
+
+    std::vector<ArchiveEntry> entries;
+    if (!ReadEntries(zip, reader, entries)) {
+        PostFatalError(window, unreadable);
+        return ExtractResult::Failed;
+    }
+    std::vector<PlannedEntry> planned;
+    const std::wstring refusal = CheckPackageEntries(entries, targetDir, planned);
+    if (!refusal.empty()) {
+        PostFatalError(window, refusal);
         return ExtractResult::Failed;
     }
 
-    mz_uint count = 0;
-    std::wstring failure;
-    {
-        // Declared after `archive`, so the reader ends first, also when an exception passes.
-        std::unique_ptr<mz_zip_archive, ReaderCloser> readerOwner(&reader);
-        count = mz_zip_reader_get_num_files(&reader);
-        failure = ExtractEntries(window, reader, count, targetDir);
+    Extraction extraction{zip, HeldPath(), std::vector<char>(OUTPUT_BUFFER_BYTES)};
+    HANDLE root = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), targetFolder, GetCurrentProcess(), &root, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        PostFatalError(window, L"Не удалось открыть директорию установки: " + targetDir);
+        return ExtractResult::Failed;
     }
-    archive.Reset();
-    DeleteFileW(packagePath.c_str());
-
+    extraction.held.root.Reset(root);
+    const std::wstring failure = ExtractEntries(window, extraction, planned, targetDir);
     if (!failure.empty()) {
         PostFatalError(window, failure);
         return ExtractResult::Failed;
     }
     // Names the directory the files really went to (the default one unless --target was given).
-    PostLogLine(window, L"[OK] Распаковано файлов: " + std::to_wstring(count) + L" в " + targetDir);
+    PostLogLine(window, L"[OK] Распаковано файлов: " + std::to_wstring(planned.size()) + L" в " + targetDir);
     return ExtractResult::Extracted;
 }

@@ -1,5 +1,6 @@
 #include "bare_loops.h"
 
+#include "base/held_folder.h"
 #include "install/transfer.h"
 
 #include <bcrypt.h>
@@ -59,4 +60,31 @@ uint64_t BareBCryptLoop(const std::wstring& path) {
     BCryptCloseAlgorithmProvider(algorithm, 0);
     CloseHandle(file);
     return total;
+}
+
+size_t BareCreateWriteLoop(HANDLE root, const std::vector<BareFile>& files) {
+    HeldPath held;
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), root, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        return 0;
+    }
+    held.root.Reset(copy);
+    size_t written = 0;
+    std::wstring failed;
+    for (const BareFile& file : files) {
+        if (HoldFolders(held, file.folder, true, failed) != ERROR_SUCCESS) break;
+        FileHandle output;
+        if (OpenFileIn(InnermostFolder(held), file.name, GENERIC_WRITE | DELETE, 0, FileDisposition::CreateNew,
+                       output) != ERROR_SUCCESS) {
+            break;
+        }
+        DWORD done = 0;
+        if (!file.data.empty() &&
+            (!WriteFile(output.Get(), file.data.data(), static_cast<DWORD>(file.data.size()), &done, nullptr) ||
+             done != file.data.size())) {
+            break;
+        }
+        ++written;
+    }
+    return written;
 }

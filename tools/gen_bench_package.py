@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Generates the benchmark package deterministically.
 
-    tools/gen_bench_package.py OUTPUT_DIR [--files 1500] [--mib 120]
+    tools/gen_bench_package.py OUTPUT_DIR [--files 1500] [--mib 120] [--small]
 
 Writes OUTPUT_DIR/tree (the files) and OUTPUT_DIR/bench.zip (made by make_package.py, so it gets a
 .sha256 beside it). About a third of the bytes are compressible text, the rest incompressible data;
-a few files are over 10 MiB. The same arguments always give the same bytes.
+a few files are over 10 MiB (none with --small, which makes many small files). The package's two
+programs are at its root, as a release has them. The same arguments always give the same bytes.
 """
 import argparse
 import os
@@ -32,6 +33,7 @@ def main():
     parser.add_argument("output")
     parser.add_argument("--files", type=int, default=1500)
     parser.add_argument("--mib", type=int, default=120)
+    parser.add_argument("--small", action="store_true")
     args = parser.parse_args()
 
     rng = random.Random(20261208)
@@ -40,7 +42,7 @@ def main():
     os.makedirs(tree)
 
     total = args.mib << 20
-    big = [12 << 20, 11 << 20, 10 << 20 | 4096]          # a few files over 10 MiB
+    big = [] if args.small else [12 << 20, 11 << 20, 10 << 20 | 4096]  # a few files over 10 MiB
     rest = total - sum(big)
     small_count = args.files - len(big)
     sizes = [rest // small_count] * small_count
@@ -62,6 +64,9 @@ def main():
                 text_budget -= size
             else:
                 f.write(rng.randbytes(size))
+    for program in ("ZENKA.exe", "zenka-updater.exe"):
+        with open(os.path.join(tree, program), "wb") as f:
+            f.write(rng.randbytes(4096))
     digest = make_package(tree, os.path.join(args.output, "bench.zip"), list_in_source=True)
     print(digest)
 

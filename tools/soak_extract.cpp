@@ -100,6 +100,9 @@ std::vector<ZipEntrySpec> BaseEntries(std::mt19937& rng) {
         }
         entries.push_back(entry);
     }
+    // The programs a package must deliver, so that the mutations, not their absence, decide.
+    entries.push_back({"ZENKA.exe", RandomBytes(rng() % 3000, rng()), false});
+    entries.push_back({"zenka-updater.exe", CompressibleText(rng() % 3000, rng())});
     return entries;
 }
 
@@ -336,7 +339,7 @@ int wmain(int argc, wchar_t** argv) {
                           : error.rfind(L"Ошибка извлечения файла", 0) == 0     ? "entry failed with code"
                           : error.rfind(L"Ошибка чтения ZIP-архива", 0) == 0    ? "not a readable archive"
                           : error.rfind(L"Не удалось открыть файл архива", 0) == 0 ? "cannot open package"
-                                                                                 : "other message";
+                                                                                 : "refused package";
             }
         } catch (const std::exception& e) {
             // The worker turns this into its fatal message with the exception's text.

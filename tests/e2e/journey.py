@@ -487,6 +487,29 @@ def case_target_is_link(machine, work):
     check(machine.registry_values() is None, "no uninstall entry")
 
 
+def case_data_link_before_reinstall(machine, work):
+    # An ordinary user swaps the installed data\ for a link to a folder elsewhere; the next run of
+    # the elevated setup must not write through it.
+    target = machine.fresh_target("datalink")
+    outside = machine.unix_path("C:\\e2e\\datalink\\outside")
+    os.makedirs(outside)
+    with open(os.path.join(outside, "config.ini"), "wb") as out:
+        out.write(b"not ZENKA's\n")
+    with e.ReleaseServer(work, machine.package) as server:
+        if not install(machine, target, server.url):
+            return
+        data = os.path.join(machine.unix_path(target), "data")
+        shutil.rmtree(data)
+        os.symlink(outside, data)
+        fails_with(machine, server.url, target, "Папка «%s\\data» — это ссылка на другое место (точка соединения "
+                   "или символическая ссылка). Установщик ничего в неё не записал." % target)
+    check(tree_files(outside) == ["config.ini"] and
+          open(os.path.join(outside, "config.ini"), "rb").read() == b"not ZENKA's\n",
+          "the folder the link points at is unchanged")
+    check(os.path.islink(data), "the link stays")
+    check(os.path.isfile(os.path.join(machine.unix_path(target), "payload.zip")), "the package is kept")
+
+
 # A download broken off by a kill, and a new release published at the same address before the next
 # run: the next run must install the new release whole, never the old start spliced onto it.
 

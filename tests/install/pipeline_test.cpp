@@ -66,7 +66,8 @@ WorkerValues LocalInstall(const std::wstring& target) {
 TEST(Pipeline, InstallsFromALocalArchiveAndFinishes) {
     const std::wstring target = FreshTempDir(L"pipeline-" + TestName()) + L"\\Program\\ZENKA";
     std::filesystem::create_directories(target);
-    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "MZ launcher"}, {"data/a.cfg", "x=1"}}));
+    WriteFileBytes(target + L"\\payload.zip",
+                   BuildZip({{"ZENKA.exe", "MZ launcher"}, {"zenka-updater.exe", "MZ"}, {"data/a.cfg", "x=1"}}));
     WriteFileBytes(target + L"\\payload.zip.downloading", "partial from an earlier run");
     SetFileAttributesW((target + L"\\payload.zip").c_str(), FILE_ATTRIBUTE_READONLY); // no reason to keep it
 
@@ -86,7 +87,7 @@ TEST(Pipeline, InstallsFromALocalArchiveAndFinishes) {
     const std::deque<std::wstring> expectedLines = {
         L"[OK] Инициализация окружения ZENKA Setup",
         L"[..] Подключение к защищенному CDN серверу ZENKA...",
-        L"[OK] Распаковано файлов: 2 в " + target,
+        L"[OK] Распаковано файлов: 3 в " + target,
         L"[..] Регистрация фоновой службы и создание ярлыков...",
         L"[OK] Все компоненты успешно развернуты и готовы к запуску",
     };
@@ -130,13 +131,14 @@ TEST(Pipeline, InstallsIntoAFolderGivenWithTheLongPathPrefixAndRegistersItWithou
     const std::wstring plain = FreshTempDir(L"pipeline-" + TestName()) + L"\\ZENKA";
     const std::wstring target = L"\\\\?\\" + plain;
     std::filesystem::create_directories(target);
-    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "MZ"}, {"data/sub/a.cfg", "x=1"}}));
+    WriteFileBytes(target + L"\\payload.zip",
+                   BuildZip({{"ZENKA.exe", "MZ"}, {"zenka-updater.exe", "MZ"}, {"data/sub/a.cfg", "x=1"}}));
     const PipelineRun run = RunWorker(LocalInstall(target));
     ASSERT_TRUE(run.finished) << std::string(run.error.begin(), run.error.end());
     EXPECT_EQ(ReadFileBytes(target + L"\\data\\sub\\a.cfg"), "x=1");
     // The shell stores a link to a "\\?\" path broken; links, entry and pages share the plain form.
     EXPECT_EQ(RegisteredLocation(), plain);
-    EXPECT_EQ(run.state.logLines[2], L"[OK] Распаковано файлов: 2 в " + plain);
+    EXPECT_EQ(run.state.logLines[2], L"[OK] Распаковано файлов: 3 в " + plain);
 }
 
 // A scanner holding the installed launcher during an update: a short hold is waited out; one that
@@ -257,24 +259,25 @@ TEST(Pipeline, RefusedFoldersShowTheBoxAndWriteNothing) {
     EXPECT_EQ(RegisteredTraces(), std::vector<std::wstring>{});
 }
 
-TEST(Pipeline, InvalidUtf8NameEndsThroughTheExceptionPathAndKeepsThePackage) {
+TEST(Pipeline, RefusedPackageIsKeptAndNothingIsWritten) {
     const std::wstring target = FreshTempDir(L"pipeline-" + TestName());
     const std::string archive = BuildZip({{"first.txt", "1"}, {"bad\xC3\x28name.txt", "2"}, {"third.txt", "3"}});
     WriteFileBytes(target + L"\\payload.zip", archive);
     const PipelineRun run = RunWorker(LocalInstall(target));
     EXPECT_TRUE(run.failed);
     EXPECT_FALSE(run.finished);
-    EXPECT_EQ(run.error, L"Непредвиденное исключение при установке: invalid UTF-8 in archive entry name");
-    EXPECT_EQ(ReadFileBytes(target + L"\\first.txt"), "1");
+    EXPECT_EQ(run.error, L"Имя файла в архиве записано не в UTF-8: «bad\uFFFD(name.txt». Упакуйте архив программой, "
+                         L"которая записывает имена файлов в UTF-8.");
+    EXPECT_FALSE(PathExists(target + L"\\first.txt"));
     EXPECT_FALSE(PathExists(target + L"\\third.txt"));
     EXPECT_EQ(ReadFileBytes(target + L"\\payload.zip"), archive);
 }
 
 TEST(Pipeline, SecondRunOverwritesTheInstalledFiles) {
     const std::wstring target = FreshTempDir(L"pipeline-" + TestName());
-    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "version 1"}}));
+    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "version 1"}, {"zenka-updater.exe", "1"}}));
     ASSERT_TRUE(RunWorker(LocalInstall(target)).finished);
-    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "version 2"}}));
+    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "version 2"}, {"zenka-updater.exe", "2"}}));
     ASSERT_TRUE(RunWorker(LocalInstall(target)).finished);
     EXPECT_EQ(ReadFileBytes(target + L"\\ZENKA.exe"), "version 2");
 }

@@ -47,28 +47,29 @@ std::string BuildZip(const std::vector<ZipEntrySpec>& entries) {
         const uint32_t crc = static_cast<uint32_t>(
             mz_crc32(MZ_CRC32_INIT, reinterpret_cast<const unsigned char*>(entry.data.data()), entry.data.size()));
         const bool deflated = entry.deflate && !entry.directory;
-        const std::string stored = deflated ? Deflate(entry.data) : entry.data;
-        const uint32_t method = deflated ? 8 : 0;
+        const std::string stored = deflated && entry.method < 0 ? Deflate(entry.data) : entry.data;
+        const uint32_t method = entry.method >= 0 ? static_cast<uint32_t>(entry.method) : deflated ? 8 : 0;
         const uint32_t localOffset = static_cast<uint32_t>(archive.size());
 
         Put32(archive, 0x04034b50);
-        Put16(archive, 20);          // version needed
-        Put16(archive, 0x0800);      // UTF-8 names
+        Put16(archive, 20); // version needed
+        Put16(archive, entry.flags);
         Put16(archive, method);
-        Put16(archive, 0);           // time
-        Put16(archive, 0x21);        // date: 1980-01-01
+        Put16(archive, 0);    // time
+        Put16(archive, 0x21); // date: 1980-01-01
         Put32(archive, crc);
         Put32(archive, static_cast<uint32_t>(stored.size()));
         Put32(archive, static_cast<uint32_t>(entry.data.size()));
         Put16(archive, static_cast<uint32_t>(entry.name.size()));
-        Put16(archive, 0);
+        Put16(archive, static_cast<uint32_t>(entry.extra.size()));
         archive += entry.name;
+        archive += entry.extra;
         archive += stored;
 
         Put32(central, 0x02014b50);
         Put16(central, 20);
         Put16(central, 20);
-        Put16(central, 0x0800);
+        Put16(central, entry.flags);
         Put16(central, method);
         Put16(central, 0);
         Put16(central, 0x21);
@@ -76,13 +77,14 @@ std::string BuildZip(const std::vector<ZipEntrySpec>& entries) {
         Put32(central, static_cast<uint32_t>(stored.size()));
         Put32(central, static_cast<uint32_t>(entry.data.size()));
         Put16(central, static_cast<uint32_t>(entry.name.size()));
-        Put16(central, 0);           // extra
-        Put16(central, 0);           // comment
-        Put16(central, 0);           // disk
-        Put16(central, 0);           // internal attributes
+        Put16(central, static_cast<uint32_t>(entry.extra.size()));
+        Put16(central, 0); // comment
+        Put16(central, 0); // disk
+        Put16(central, 0); // internal attributes
         Put32(central, entry.directory ? 0x10 : 0x20);
         Put32(central, localOffset);
         central += entry.name;
+        central += entry.extra;
     }
     const uint32_t centralOffset = static_cast<uint32_t>(archive.size());
     archive += central;
@@ -97,6 +99,16 @@ std::string BuildZip(const std::vector<ZipEntrySpec>& entries) {
     return archive;
 }
 
+std::string UnicodePathExtra(const std::string& storedName, const std::string& utf8Name) {
+    std::string field;
+    Put16(field, 0x7075);
+    Put16(field, static_cast<uint32_t>(5 + utf8Name.size()));
+    field.push_back(1); // version
+    Put32(field, static_cast<uint32_t>(mz_crc32(
+                     MZ_CRC32_INIT, reinterpret_cast<const unsigned char*>(storedName.data()), storedName.size())));
+    return field + utf8Name;
+}
+
 size_t ZipDataOffset(const std::string& archive, size_t index) {
     size_t at = 0;
     for (size_t i = 0;; ++i) {
@@ -109,7 +121,7 @@ size_t ZipDataOffset(const std::string& archive, size_t index) {
 
 std::string CompressibleText(size_t size, uint32_t seed) {
     static const char* const words[] = {"launcher ", "library ", "update ", "zenka ", "game ",
-                                        "settings ", "profile ", "cache ", "\n"};
+                                        "settings ", "profile ", "cache ",  "\n"};
     std::string text;
     uint32_t state = seed * 2654435761u + 1;
     while (text.size() < size) {

@@ -7,14 +7,20 @@
 #include <vector>
 
 struct ZipEntrySpec {
-    std::string name;             // stored as is (no validation, no normalisation)
-    std::string data;             // uncompressed contents
-    bool deflate = true;          // deflated, or stored
-    bool directory = false;       // sets the DOS directory attribute 0x10
+    std::string name;        // stored as is (no validation, no normalisation)
+    std::string data;        // uncompressed contents
+    bool deflate = true;     // deflated, or stored
+    bool directory = false;  // sets the DOS directory attribute 0x10
+    int method = -1;         // when set: recorded as this method, `data` stored as it is
+    uint16_t flags = 0x0800; // general purpose bits: UTF-8 names
+    std::string extra{};     // the extra field, local and central
 };
 
 // The whole archive: local headers with data, central directory, end record.
 std::string BuildZip(const std::vector<ZipEntrySpec>& entries);
+
+// An Info-ZIP Unicode path field (0x7075) naming `storedName`'s entry `utf8Name`.
+std::string UnicodePathExtra(const std::string& storedName, const std::string& utf8Name);
 
 // Offset of entry `index`'s compressed data inside an archive made by BuildZip.
 size_t ZipDataOffset(const std::string& archive, size_t index);

@@ -19,6 +19,8 @@ target = tempfile.mkdtemp(prefix="zenka-close-")
 with zipfile.ZipFile(os.path.join(target, "payload.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
     for index in range(ENTRIES):
         archive.writestr("data/%03d/file%05d.txt" % (index // 500, index), "ZENKA %d\n" % index)
+    archive.writestr("ZENKA.exe", "MZ")  # the programs a package must hold at its root
+    archive.writestr("zenka-updater.exe", "MZ")
 
 QUESTION = "^ZENKA Setup - Прерывание$"
 setup = g.Setup(prefix, exe, "--skip-download", "--target", g.windows_path(target))

@@ -27,6 +27,7 @@ record = os.path.join(target, "launched.txt")
 os.makedirs(os.path.join(source, "data"))
 os.makedirs(target)
 shutil.copy(probe, os.path.join(source, "ZENKA.exe"))
+shutil.copy(probe, os.path.join(source, "zenka-updater.exe"))  # a package holds both programs
 with open(os.path.join(source, "data", "readme.txt"), "w") as out:
     out.write("ZENKA\n")
 # Wine's per-program DLL settings go by the exe's name, so only this copy loses the proxies.
