@@ -163,13 +163,29 @@ std::wstring WriteFileEntry(Extraction& extraction, mz_uint index, HANDLE folder
         // A folder of that name cannot be replaced; without this the move would be retried as if
         // it were held.
         FileHandle existing;
-        if (OpenFileIn(folder, entry.fileName, FILE_READ_ATTRIBUTES,
+        if (OpenFileIn(folder, entry.fileName, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FileDisposition::OpenExisting,
                        existing) == ERROR_DIRECTORY) {
             return cannotCreate;
         }
+        // Windows refuses to move a file over a read-only one; the installed copy is ours to
+        // replace. One whose data another name shares is left as it is: the move replaces only
+        // the name.
+        BY_HANDLE_FILE_INFORMATION installed{};
+        if (existing && GetFileInformationByHandle(existing.Get(), &installed) != 0 && installed.nNumberOfLinks == 1 &&
+            (installed.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            FILE_BASIC_INFO writable{};
+            writable.FileAttributes = installed.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+            if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+            SetFileInformationByHandle(existing.Get(), FileBasicInfo, &writable, sizeof(writable));
+        }
+        existing.Reset();
+        // Made anew, never opened over: a name someone put there (a hard link to another file)
+        // would otherwise be written through.
         error = RetryWhileHeld([&] {
-            return OpenFileIn(folder, TEMPORARY_NAME, GENERIC_WRITE | DELETE, 0, FileDisposition::CreateAlways, file);
+            const DWORD stale = DeleteIn(folder, TEMPORARY_NAME);
+            if (stale != ERROR_SUCCESS && stale != ERROR_FILE_NOT_FOUND) return stale;
+            return OpenFileIn(folder, TEMPORARY_NAME, GENERIC_WRITE | DELETE, 0, FileDisposition::CreateNew, file);
         });
     }
     if (error != ERROR_SUCCESS) return cannotCreate;

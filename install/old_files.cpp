@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/directory_path.h"
 #include "base/listed_removal.h"
 #include "base/path_name.h"
 
@@ -32,7 +33,13 @@ std::vector<ListedPath> ListedOnlyInOld(const std::vector<ListedPath>& oldList,
 
 unsigned RemoveOldVersionFiles(const std::wstring& folderPath, const std::vector<ListedPath>& oldList) {
     std::vector<ListedPath> newList;
-    if (oldList.empty() || !ReadFileList(folderPath, newList)) return 0;
+    if (!ReadFileList(folderPath, newList)) return 0;
+    // An uninstall that met a held file left it marked for deletion at the next restart; the file
+    // now under that name is the new version's and must survive it.
+    std::vector<std::wstring> installed;
+    const std::wstring root = NormalizeDirectoryPath(folderPath);
+    for (const ListedPath& entry : newList) installed.push_back(AppendPathName(root, entry.path));
+    ForgetRestartMarks(installed);
     const std::vector<ListedPath> gone = ListedOnlyInOld(oldList, newList);
     if (gone.empty()) return 0;
     // The list file is in both lists, so it is not among them: the new version's stays.

@@ -13,8 +13,9 @@
 // The entries of `oldList` whose path `newList` does not name (letter case ignored), in order.
 std::vector<ListedPath> ListedOnlyInOld(const std::vector<ListedPath>& oldList, const std::vector<ListedPath>& newList);
 
-// Removes from the installation folder `folderPath` the files that only
-// `oldList` names, then the folders they leave empty, by the uninstaller's rules. Nothing is
+// Removes from the installation folder `folderPath` the files that only `oldList` names, then the
+// folders they leave empty, by the uninstaller's rules; and drops the marks for deletion at the
+// next restart that an interrupted uninstall left on the files the new list names. Nothing is
 // removed when the new list cannot be read, as nothing then tells what the new version needs; the
 // new list itself stays. Returns the number of old files that exist but could not be removed.
 unsigned RemoveOldVersionFiles(const std::wstring& folderPath, const std::vector<ListedPath>& oldList);
