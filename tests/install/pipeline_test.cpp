@@ -1,6 +1,7 @@
 // Whole installations from a local archive (no download), run on a real worker thread and observed
 // through the messages a window receives and the progress record.
 #include "install/worker.h"
+#include "base/listed_removal.h"
 #include "base/file_retry.h"
 #include "base/install_lock.h"
 #include "install/paths.h"
@@ -273,13 +274,35 @@ TEST(Pipeline, RefusedPackageIsKeptAndNothingIsWritten) {
     EXPECT_EQ(ReadFileBytes(target + L"\\payload.zip"), archive);
 }
 
-TEST(Pipeline, SecondRunOverwritesTheInstalledFiles) {
+// The pending renames of the session manager, folded to upper case; empty when there are none.
+std::wstring PendingRestartOperations() {
+    wchar_t value[32768] = {};
+    DWORD bytes = sizeof(value) - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                     L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, value, &bytes) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    std::wstring text(value, bytes / sizeof(wchar_t));
+    CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+TEST(Pipeline, SecondRunOverwritesTheInstalledFilesAndKeepsThemPastTheRestart) {
     const std::wstring target = FreshTempDir(L"pipeline-" + TestName());
-    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "version 1"}, {"zenka-updater.exe", "1"}}));
+    const std::string list = "ZENKA.exe\nzenka-updater.exe\nzenka-files.txt\n";
+    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "version 1"}, {"zenka-updater.exe", "1"},
+                                                         {"zenka-files.txt", list}}));
     ASSERT_TRUE(RunWorker(LocalInstall(target)).finished);
-    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "version 2"}, {"zenka-updater.exe", "2"}}));
+    // An uninstall that met the launcher held left it to the restart; the new version must survive it.
+    ASSERT_TRUE(MarkForRestart(target + L"\\ZENKA.exe"));
+    std::wstring launcher = target + L"\\ZENKA.EXE";
+    CharUpperBuffW(&launcher[0], static_cast<DWORD>(launcher.size()));
+    ASSERT_NE(PendingRestartOperations().find(launcher), std::wstring::npos);
+    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "version 2"}, {"zenka-updater.exe", "2"},
+                                                         {"zenka-files.txt", list}}));
     ASSERT_TRUE(RunWorker(LocalInstall(target)).finished);
     EXPECT_EQ(ReadFileBytes(target + L"\\ZENKA.exe"), "version 2");
+    EXPECT_EQ(PendingRestartOperations().find(launcher), std::wstring::npos);
 }
 
 TEST(WidenExceptionMessage, SignExtendsEveryByte) {
