@@ -290,16 +290,16 @@ std::wstring PendingRestartOperations() {
 TEST(Pipeline, SecondRunOverwritesTheInstalledFilesAndKeepsThemPastTheRestart) {
     const std::wstring target = FreshTempDir(L"pipeline-" + TestName());
     const std::string list = "ZENKA.exe\nzenka-updater.exe\nzenka-files.txt\n";
-    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "version 1"}, {"zenka-updater.exe", "1"},
-                                                         {"zenka-files.txt", list}}));
+    WriteFileBytes(target + L"\\payload.zip",
+                   BuildZip({{"ZENKA.exe", "version 1"}, {"zenka-updater.exe", "1"}, {"zenka-files.txt", list}}));
     ASSERT_TRUE(RunWorker(LocalInstall(target)).finished);
     // An uninstall that met the launcher held left it to the restart; the new version must survive it.
     ASSERT_TRUE(MarkForRestart(target + L"\\ZENKA.exe"));
     std::wstring launcher = target + L"\\ZENKA.EXE";
     CharUpperBuffW(&launcher[0], static_cast<DWORD>(launcher.size()));
     ASSERT_NE(PendingRestartOperations().find(launcher), std::wstring::npos);
-    WriteFileBytes(target + L"\\payload.zip", BuildZip({{"ZENKA.exe", "version 2"}, {"zenka-updater.exe", "2"},
-                                                         {"zenka-files.txt", list}}));
+    WriteFileBytes(target + L"\\payload.zip",
+                   BuildZip({{"ZENKA.exe", "version 2"}, {"zenka-updater.exe", "2"}, {"zenka-files.txt", list}}));
     ASSERT_TRUE(RunWorker(LocalInstall(target)).finished);
     EXPECT_EQ(ReadFileBytes(target + L"\\ZENKA.exe"), "version 2");
     EXPECT_EQ(PendingRestartOperations().find(launcher), std::wstring::npos);
