@@ -93,6 +93,7 @@ try:
     g.check(os.path.isfile(os.path.join(target, "ZENKA.exe")), "ZENKA.exe was unpacked")
     g.check(os.path.isfile(os.path.join(target, "data", "readme.txt")), "data/readme.txt was unpacked")
     g.check(not os.path.exists(os.path.join(target, "payload.zip")), "payload.zip was removed")
+    g.check(g.wait_for_settled_desktop_shell(prefix), "the desktop's shell runs")
     parent = launch(setup).get("parent", "")
     g.check(parent.lower() == "explorer.exe", "started by the desktop's shell, not by the setup (parent %r)" % parent)
 

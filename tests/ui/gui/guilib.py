@@ -46,6 +46,29 @@ def finish():
     sys.exit(0)
 
 
+def wait_for_settled_desktop_shell(prefix, settled=5.0, timeout=30.0):
+    """Waits until the desktop's shell (explorer.exe /desktop) of `prefix` has run `settled` seconds.
+    Wine starts it with the first window after an idle spell and ends it some time after the last
+    one closes; a shell started only moments ago does not yet start programs handed to it."""
+    wanted = os.path.abspath(prefix).encode()
+    ticks = os.sysconf("SC_CLK_TCK")
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        uptime = float(open("/proc/uptime").read().split()[0])
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                command = open("/proc/%s/cmdline" % pid, "rb").read()
+                environment = open("/proc/%s/environ" % pid, "rb").read().split(b"\0")
+                started = int(open("/proc/%s/stat" % pid).read().rsplit(")", 1)[1].split()[19]) / ticks
+            except (OSError, ValueError, IndexError):
+                continue
+            if b"explorer.exe\0/desktop" in command and b"WINEPREFIX=" + wanted in environment:
+                if uptime - started >= settled:
+                    return True
+        time.sleep(0.2)
+    return False
+
+
 def windows_path(path):
     """The Windows view of a Unix path inside Wine (Z: is the Unix root)."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
