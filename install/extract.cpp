@@ -183,6 +183,9 @@ std::wstring WriteFileEntry(Extraction& extraction, mz_uint index, HANDLE folder
         // Made anew, never opened over: a name someone put there (a hard link to another file)
         // would otherwise be written through.
         error = RetryWhileHeld([&] {
+            DWORD created =
+                OpenFileIn(folder, TEMPORARY_NAME, GENERIC_WRITE | DELETE, 0, FileDisposition::CreateNew, file);
+            if (created != ERROR_FILE_EXISTS) return created;
             const DWORD stale = DeleteIn(folder, TEMPORARY_NAME);
             if (stale != ERROR_SUCCESS && stale != ERROR_FILE_NOT_FOUND) return stale;
             return OpenFileIn(folder, TEMPORARY_NAME, GENERIC_WRITE | DELETE, 0, FileDisposition::CreateNew, file);
