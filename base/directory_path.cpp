@@ -63,3 +63,9 @@ bool IsPlainName(const std::wstring& name) {
     }
     return true;
 }
+
+std::wstring FoldedPath(const std::wstring& path) {
+    std::wstring key = path;
+    if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}

@@ -15,6 +15,10 @@ std::wstring NormalizeDirectoryPath(const std::wstring& path);
 // Equal paths after normalisation, ignoring letter case (as Windows file names do).
 bool SamePath(const std::wstring& a, const std::wstring& b);
 
+// A key under which paths that Windows takes for the same compare equal (upper case by the system's
+// table); for sets and maps of paths already in one form.
+std::wstring FoldedPath(const std::wstring& path);
+
 // True when `path` is `directory` itself or lies below it (compared part by part, ignoring case:
 // "C:\Games\ZENKA2" is not inside "C:\Games\ZENKA").
 bool IsInsideDirectory(const std::wstring& path, const std::wstring& directory);

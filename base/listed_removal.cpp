@@ -18,13 +18,6 @@ bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == L'\0') || (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
 }
 
-// A key under which names that Windows takes for the same compare equal.
-std::wstring Folded(const std::wstring& relative) {
-    std::wstring key = relative;
-    if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
-    return key;
-}
-
 // "a\b\c" gives "a\b" and "c"; "c" gives "" and "c".
 std::pair<std::wstring, std::wstring> SplitLast(const std::wstring& relative) {
     const size_t slash = relative.rfind(L'\\');
@@ -48,13 +41,13 @@ void AddWithParents(std::unordered_map<std::wstring, std::pair<size_t, std::wstr
                     const std::wstring& relative) {
     size_t depth = static_cast<size_t>(std::count(relative.begin(), relative.end(), L'\\'));
     for (std::wstring path = relative; !path.empty(); path = SplitLast(path).first, --depth) {
-        if (!folders.emplace(Folded(path), std::make_pair(depth, path)).second) return;
+        if (!folders.emplace(FoldedPath(path), std::make_pair(depth, path)).second) return;
     }
 }
 
 void AddParents(std::unordered_set<std::wstring>& set, const std::wstring& relative) {
     for (std::wstring path = SplitLast(relative).first; !path.empty(); path = SplitLast(path).first) {
-        if (!set.insert(Folded(path)).second) return;
+        if (!set.insert(FoldedPath(path)).second) return;
     }
 }
 
@@ -62,7 +55,7 @@ void AddParents(std::unordered_set<std::wstring>& set, const std::wstring& relat
 DWORD Hold(Walk& walk, const std::wstring& relative) {
     std::wstring failed;
     const DWORD error = HoldFolders(walk.held, relative, false, failed);
-    if (error == ERROR_FOLDER_IS_LINK && walk.links.insert(Folded(failed)).second) {
+    if (error == ERROR_FOLDER_IS_LINK && walk.links.insert(FoldedPath(failed)).second) {
         walk.result.linkFolders.push_back(failed);
     }
     return error;
@@ -99,7 +92,7 @@ void RemoveFile(Walk& walk, const std::wstring& relative) {
 }
 
 void RemoveFolder(Walk& walk, const std::wstring& relative) {
-    const std::wstring key = Folded(relative);
+    const std::wstring key = FoldedPath(relative);
     if (walk.links.count(key) != 0) return;
     const auto [parent, name] = SplitLast(relative);
     if (Hold(walk, parent) != ERROR_SUCCESS) return;
@@ -138,7 +131,7 @@ ListedRemoval RemoveListed(const std::wstring& directory, const std::vector<List
         return walk.result;
     }
     std::unordered_set<std::wstring> keep;
-    for (const std::wstring& name : kept) keep.insert(Folded(name));
+    for (const std::wstring& name : kept) keep.insert(FoldedPath(name));
     std::unordered_map<std::wstring, std::pair<size_t, std::wstring>> folders;
     for (const ListedPath& entry : listed) {
         if (entry.isDirectory) {
@@ -146,7 +139,7 @@ ListedRemoval RemoveListed(const std::wstring& directory, const std::vector<List
             continue;
         }
         AddWithParents(folders, SplitLast(entry.path).first);
-        if (keep.count(Folded(entry.path)) == 0) RemoveFile(walk, entry.path);
+        if (keep.count(FoldedPath(entry.path)) == 0) RemoveFile(walk, entry.path);
     }
     std::vector<std::pair<size_t, std::wstring>> deepestFirst;
     deepestFirst.reserve(folders.size());
@@ -210,11 +203,11 @@ bool ForgetRestartMarks(const std::vector<std::wstring>& paths) {
     }
     if (strings.size() % 2 != 0) strings.pop_back();
     std::unordered_set<std::wstring> forgotten;
-    for (const std::wstring& path : paths) forgotten.insert(Folded(L"\\??\\" + path));
+    for (const std::wstring& path : paths) forgotten.insert(FoldedPath(L"\\??\\" + path));
     std::wstring kept;
     bool dropped = false;
     for (size_t i = 0; i < strings.size(); i += 2) {
-        if (!strings[i + 1].empty() || forgotten.count(Folded(strings[i])) == 0) {
+        if (!strings[i + 1].empty() || forgotten.count(FoldedPath(strings[i])) == 0) {
             kept += strings[i] + L'\0' + strings[i + 1] + L'\0';
         } else {
             dropped = true;

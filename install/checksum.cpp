@@ -4,6 +4,7 @@
 #include "base/file_retry.h"
 #include "base/held_folder.h"
 #include "base/owners.h"
+#include "install/partial_download.h"
 #include "install/paths.h"
 
 #include <bcrypt.h>
@@ -105,9 +106,7 @@ VerifyResult VerifyPackage(HWND window, HANDLE folder, const std::wstring& folde
     if (expectedSha256.empty()) return VerifyResult::Verified;
     if (_wcsicmp(expectedSha256.c_str(), actual.c_str()) == 0) return VerifyResult::Verified;
 
-    for (const std::wstring& name : {std::wstring(PARTIAL_FILE_NAME), ValidatorPath(PARTIAL_FILE_NAME)}) {
-        RetryWhileHeld([&] { return DeleteIn(folder, name); });
-    }
+    DeletePartialDownload(folder, PARTIAL_FILE_NAME);
     PostFatalError(window,
                    L"Контрольная сумма SHA-256 не совпадает!\nОжидалось: " + expectedSha256 + L"\nПолучено: " + actual);
     return VerifyResult::Failed;

@@ -1,23 +1,10 @@
 #include "install/old_files.h"
 
-#include <windows.h>
-
 #include "base/directory_path.h"
 #include "base/listed_removal.h"
 #include "base/path_name.h"
 
 #include <unordered_set>
-
-namespace {
-
-// Names Windows takes for the same compare equal; the lists use backslashes only.
-std::wstring FoldedPath(const std::wstring& path) {
-    std::wstring key = path;
-    if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
-    return key;
-}
-
-} // namespace
 
 std::vector<ListedPath> ListedOnlyInOld(const std::vector<ListedPath>& oldList,
                                         const std::vector<ListedPath>& newList) {

@@ -1,5 +1,6 @@
 #include "install/partial_download.h"
 
+#include "base/file_retry.h"
 #include "base/held_folder.h"
 #include "install/paths.h"
 #include "install/resume_validator.h"
@@ -13,7 +14,7 @@ constexpr LONGLONG VALIDATOR_FILE_BYTES_MAX = static_cast<LONGLONG>(RESUME_VALID
 void DeleteOwnFile(HANDLE folder, const std::wstring& name) {
     DWORD attributes = 0;
     if (ListedAttributesIn(folder, name, attributes) == ERROR_SUCCESS && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        DeleteIn(folder, name);
+        RetryWhileHeld([&] { return DeleteIn(folder, name); });
     }
 }
 

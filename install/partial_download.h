@@ -32,8 +32,9 @@ std::wstring ReadResumeValidator(HANDLE folder, const std::wstring& partialName)
 // no validator file is left (a later run then resumes without one, as for a server that sends none).
 void WriteResumeValidator(HANDLE folder, const std::wstring& partialName, const std::wstring& validator);
 
-// Deletes the validator file; absence is fine.
+// Deletes the validator file, waiting out a short hold (base/file_retry.h); absence is fine.
 void DeleteResumeValidator(HANDLE folder, const std::wstring& partialName);
 
-// Deletes the partial file and its validator file; errors (absence included) are ignored.
+// Deletes the partial file and its validator file, waiting out short holds; errors (absence
+// included) are ignored.
 void DeletePartialDownload(HANDLE folder, const std::wstring& partialName);

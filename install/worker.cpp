@@ -12,6 +12,7 @@
 #include "install/download.h"
 #include "install/extract.h"
 #include "install/old_files.h"
+#include "install/partial_download.h"
 #include "install/paths.h"
 #include "install/target_folder.h"
 #include "system/restart_manager.h"
@@ -106,7 +107,7 @@ void RunPipeline(HWND window, const WorkerValues& values) {
             return;
         }
         // The partial file is gone; its validator must not vouch for the next one.
-        RetryWhileHeld([&] { return DeleteIn(folder.Get(), ValidatorPath(PARTIAL_FILE_NAME)); });
+        DeleteResumeValidator(folder.Get(), PARTIAL_FILE_NAME);
     }
 
     // What the installed version put here; read before the new version's list replaces it.
