@@ -5,11 +5,13 @@ machine is read back from the prefix's files and registry.
 Every test runs alone on the display and owns the machine-wide links and uninstall key while it
 runs (CTest resource locks). Paths: PREFIX is the Wine prefix, C:\\ is PREFIX/drive_c.
 """
+import atexit
 import os
 import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 import zipfile
 
@@ -47,6 +49,10 @@ class Machine:
         self.links = [os.path.join(self.drive_c, "users", "Public", "Desktop", "ZENKA.lnk"),
                       os.path.join(self.drive_c, "ProgramData", "Microsoft", "Windows", "Start Menu",
                                    "Programs", "ZENKA.lnk")]
+        # What Wine's HTTP stack warns of during the latest setup run, for a failure to name its cause.
+        handle, self.setup_log = tempfile.mkstemp(prefix="zenka-e2e-setup-", suffix=".log")
+        os.close(handle)
+        atexit.register(lambda: os.path.exists(self.setup_log) and os.remove(self.setup_log))
 
     def unix_path(self, windows_path):
         drive = windows_path[:3].upper()
@@ -85,7 +91,23 @@ class Machine:
         return values
 
     def start(self, *args):
-        return g.Setup(self.prefix, self.exe, *args)
+        env = dict(os.environ, WINEDEBUG="-all,warn+winhttp", WINE_RUN_STDERR=self.setup_log)
+        setup = g.Setup(self.prefix, self.exe, *args, env=env)
+        setup.machine = self
+        return setup
+
+    def explain(self):
+        """Prints what may tell why the latest setup run went wrong: the message boxes open on the
+        display and the distinct warnings Wine's HTTP stack gave (a certificate refused, no connection)."""
+        for caption, text in (box_texts(self) if "ZENKA_BOX_TEXT" in os.environ else {}).items():
+            print("open box %r: %r" % (caption, text))
+        seen = []
+        for line in open(self.setup_log, errors="replace").read().splitlines():
+            warning = line.split(":", 1)[-1]  # without the thread id, so that repeats fold
+            if warning not in seen:
+                seen.append(warning)
+        for warning in seen[-12:]:
+            print("wine:", warning)
 
 
 def package_entries(package):
@@ -244,16 +266,20 @@ class FaultServer:
 
 
 def trusted_certificates(machine):
-    """Folder of a test CA that the prefix trusts and of a localhost certificate it signed; made and
-    trusted on first use, kept in the prefix so that every case (and run) shares the one CA."""
+    """Folder of a test CA that the prefix trusts and of a localhost certificate it signed; made on
+    first use and kept in the prefix so that every case (and run) shares the one CA. Whether the
+    prefix still trusts it is asked of the registry each time: a marker file alone would outlive a
+    registry that lost the key, and every case after would fail for a reason none of them names."""
     certs = os.path.join(machine.prefix, "test-ca")
-    marker = os.path.join(certs, "trusted")
-    if not os.path.exists(marker):
+    marker = os.path.join(certs, "trusted")  # holds the Root store key of the CA
+    key = open(marker).read().strip() if os.path.exists(marker) else ""
+    if not key or machine.wine("reg", "query", key, "/v", "Blob").returncode != 0:
         ca = subprocess.run([os.path.join(SOURCE_DIR, "tools", "release-server"), "certs", certs],
                             capture_output=True, text=True, check=True, stdin=subprocess.DEVNULL).stdout.strip()
-        subprocess.run([os.path.join(SOURCE_DIR, "tools", "trust-ca"), machine.prefix, ca], capture_output=True,
-                       check=True, stdin=subprocess.DEVNULL)
-        open(marker, "w").close()
+        key = subprocess.run([os.path.join(SOURCE_DIR, "tools", "trust-ca"), machine.prefix, ca], capture_output=True,
+                             text=True, check=True, stdin=subprocess.DEVNULL).stdout.strip()
+        with open(marker, "w") as out:
+            out.write(key + "\n")
     return certs
 
 

@@ -37,7 +37,9 @@ def click_through(setup):
         setup.click(*e.INSTALL_BUTTON)
         finished = e.wait_finished_page(setup)
         check(finished, "the finished page appears")
-        if finished:
+        if not finished:
+            setup.machine.explain()
+        else:
             setup.click(*e.CLOSE_BUTTON)
             check(setup.exit_code(20) == 0, "the close button ends the setup with 0")
         return finished
@@ -84,6 +86,8 @@ def kill_midway(machine, target, url):
         deadline = time.time() + 60
         while time.time() < deadline and not (os.path.exists(partial) and os.path.getsize(partial) > size // 3):
             time.sleep(0.05)
+        if time.time() >= deadline:
+            machine.explain()
     finally:
         setup.kill()
     time.sleep(0.5)
