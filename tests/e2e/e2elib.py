@@ -108,6 +108,9 @@ class Machine:
                 seen.append(warning)
         for warning in seen[-12:]:
             print("wine:", warning)
+        # A certificate is refused as not yet valid when Wine's clock runs behind the one it was made by.
+        wine_time = self.wine("cmd", "/c", "echo %DATE% %TIME%").stdout.strip()
+        print("clock: here %s UTC, in Wine %s" % (time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime()), wine_time))
 
 
 def package_entries(package):
