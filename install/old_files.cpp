@@ -1,9 +1,11 @@
 #include "install/old_files.h"
 
 #include "base/directory_path.h"
+#include "base/held_folder.h"
 #include "base/listed_removal.h"
 #include "base/path_name.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 std::vector<ListedPath> ListedOnlyInOld(const std::vector<ListedPath>& oldList,
@@ -31,4 +33,33 @@ unsigned RemoveOldVersionFiles(const std::wstring& folderPath, const std::vector
     if (gone.empty()) return 0;
     // The list file is in both lists, so it is not among them: the new version's stays.
     return RemoveListedFiles(folderPath, gone, AppendPathName(folderPath, FILE_LIST_NAME));
+}
+
+DWORD KeepOldEntriesListed(HANDLE folder, const std::wstring& folderPath, const std::vector<ListedPath>& oldList) {
+    std::vector<ListedPath> onDisk;
+    if (oldList.empty() || !ReadFileList(folderPath, onDisk)) return ERROR_SUCCESS;
+    const std::vector<ListedPath> missing = ListedOnlyInOld(oldList, onDisk);
+    if (missing.empty()) return ERROR_SUCCESS;
+    // The list's own format: forward slashes, a folder ends in "/"; the comment says why they are here.
+    std::wstring lines = L"\n# Installed by the version before; removed once an update completes\n";
+    for (const ListedPath& entry : missing) {
+        std::wstring path = entry.path;
+        std::replace(path.begin(), path.end(), L'\\', L'/');
+        lines += path + (entry.isDirectory ? L"/\n" : L"\n");
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()), bytes.data(), size, nullptr,
+                        nullptr);
+    FileHandle list;
+    const DWORD error = OpenFileIn(folder, FILE_LIST_NAME, FILE_APPEND_DATA, FILE_SHARE_READ,
+                                   FileDisposition::OpenExisting, list);
+    if (error != ERROR_SUCCESS) return error;
+    DWORD written = 0;
+    if (!WriteFile(list.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+    }
+    return ERROR_SUCCESS;
 }

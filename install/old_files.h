@@ -19,3 +19,11 @@ std::vector<ListedPath> ListedOnlyInOld(const std::vector<ListedPath>& oldList, 
 // removed when the new list cannot be read, as nothing then tells what the new version needs; the
 // new list itself stays. Returns the number of old files that exist but could not be removed.
 unsigned RemoveOldVersionFiles(const std::wstring& folderPath, const std::vector<ListedPath>& oldList);
+
+// For an extraction that stopped part-way. The new version's list may already have replaced the
+// old one while the files only the old version had are still here; nothing would then name them,
+// and neither the next update nor the uninstaller would remove them. Appends the entries of
+// `oldList` that the list on disk lacks to that list (FILE_LIST_NAME in the held folder `folder`,
+// whose path is `folderPath`). Nothing is written when the list on disk is still the old one or
+// cannot be read. Returns ERROR_SUCCESS or the error of opening or writing the list.
+DWORD KeepOldEntriesListed(HANDLE folder, const std::wstring& folderPath, const std::vector<ListedPath>& oldList);

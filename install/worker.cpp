@@ -115,7 +115,11 @@ void RunPipeline(HWND window, const WorkerValues& values) {
     if (!ReadFileList(fileDir, oldList)) oldList.clear();
 
     ReleaseLockedFiles(targetDir);
-    if (ExtractPackage(window, packagePath, folder.Get(), targetDir) != ExtractResult::Extracted) return;
+    if (ExtractPackage(window, packagePath, folder.Get(), targetDir) != ExtractResult::Extracted) {
+        // The box already tells of the failure; this only keeps the old version's files on record.
+        KeepOldEntriesListed(folder.Get(), fileDir, oldList);
+        return;
+    }
     const unsigned leftOver = RemoveOldVersionFiles(fileDir, oldList);
     if (leftOver != 0) {
         PostLogLine(window, L"[..] Не удалось удалить файлы прежней версии: " + std::to_wstring(leftOver));

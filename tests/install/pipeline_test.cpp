@@ -1,6 +1,7 @@
 // Whole installations from a local archive (no download), run on a real worker thread and observed
 // through the messages a window receives and the progress record.
 #include "install/worker.h"
+#include "base/file_list.h"
 #include "base/listed_removal.h"
 #include "base/file_retry.h"
 #include "base/install_lock.h"
@@ -170,6 +171,33 @@ TEST(Pipeline, HeldLauncherIsWaitedOutOrLeftWholeWithThePackageKept) {
         }
     }
     g_holdRetryMs = 10000;
+}
+
+TEST(Pipeline, UpdateStoppedAfterItsListLandedKeepsTheOldFilesListedForTheNextRun) {
+    const std::wstring target = FreshTempDir(L"pipeline-" + TestName());
+    WriteFileBytes(target + L"\\ZENKA.exe", "version 1");
+    WriteFileBytes(target + L"\\old.dll", "only version 1 has it");
+    WriteFileBytes(target + L"\\zenka-files.txt", "ZENKA.exe\nzenka-updater.exe\nold.dll\nzenka-files.txt\n");
+    // The list comes first, so it has replaced the old one when the held launcher stops the run.
+    const std::string package = BuildZip({{"zenka-files.txt", "ZENKA.exe\nzenka-updater.exe\nzenka-files.txt\n"},
+                                          {"ZENKA.exe", "version 2"},
+                                          {"zenka-updater.exe", "MZ"}});
+    WriteFileBytes(target + L"\\payload.zip", package);
+    g_holdRetryMs = 500;
+    KernelHandle holder = HoldFile(target + L"\\ZENKA.exe", -1);
+    ASSERT_TRUE(holder);
+    EXPECT_FALSE(RunWorker(LocalInstall(target)).finished);
+    EndHold(holder);
+    g_holdRetryMs = 10000;
+    std::vector<ListedPath> listed;
+    ASSERT_TRUE(ReadFileList(target, listed));
+    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [](const ListedPath& e) { return e.path == L"old.dll"; }))
+        << "the uninstaller and the next update still know of it";
+
+    const PipelineRun retry = RunWorker(LocalInstall(target));
+    ASSERT_TRUE(retry.finished) << std::string(retry.error.begin(), retry.error.end());
+    EXPECT_FALSE(PathExists(target + L"\\old.dll"));
+    EXPECT_EQ(ReadFileBytes(target + L"\\zenka-files.txt"), "ZENKA.exe\nzenka-updater.exe\nzenka-files.txt\n");
 }
 
 TEST(Pipeline, AnotherInstallationJobIsRefusedWithNothingTouched) {
