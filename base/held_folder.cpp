@@ -233,21 +233,27 @@ DWORD RenameIn(HANDLE folder, const std::wstring& from, const std::wstring& to, 
     return ToWin32(status);
 }
 
+void ClearReadOnly(HANDLE file) {
+    IO_STATUS_BLOCK io{};
+    FILE_BASIC_INFORMATION basic{};
+    if (NtQueryInformationFile(file, &io, &basic, sizeof(basic), FileBasicInformation) != 0 ||
+        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
+        return;
+    }
+    FILE_BASIC_INFORMATION writable{}; // zero times: left as they are
+    writable.FileAttributes = basic.FileAttributes & ~static_cast<ULONG>(FILE_ATTRIBUTE_READONLY);
+    if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    NtSetInformationFile(file, &io, &writable, sizeof(writable), FileBasicInformation);
+}
+
 DWORD DeleteIn(HANDLE folder, const std::wstring& name) {
     if (name.empty()) return ERROR_INVALID_NAME;
     FileHandle target;
     NTSTATUS status = OpenRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, SHARE_ALL,
                                    FILE_OPEN, FILE_OPEN_REPARSE_POINT, target);
     if (status != 0) return ToWin32(status);
+    ClearReadOnly(target.Get());
     IO_STATUS_BLOCK io{};
-    FILE_BASIC_INFORMATION basic{};
-    if (NtQueryInformationFile(target.Get(), &io, &basic, sizeof(basic), FileBasicInformation) == 0 &&
-        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        FILE_BASIC_INFORMATION writable{}; // zero times: left as they are
-        writable.FileAttributes = basic.FileAttributes & ~static_cast<ULONG>(FILE_ATTRIBUTE_READONLY);
-        if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        NtSetInformationFile(target.Get(), &io, &writable, sizeof(writable), FileBasicInformation);
-    }
     FILE_DISPOSITION_INFORMATION disposition{};
     disposition.DoDeleteFile = TRUE;
     status = NtSetInformationFile(target.Get(), &io, &disposition, sizeof(disposition), FileDispositionInformation);

@@ -69,6 +69,11 @@ DWORD OpenFileIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DW
 // ERROR_SUCCESS or the error (ERROR_ALREADY_EXISTS without `replace`).
 DWORD RenameIn(HANDLE folder, const std::wstring& from, const std::wstring& to, bool replace);
 
+// Clears the read-only attribute of the open `file` (opened with FILE_READ_ATTRIBUTES and
+// FILE_WRITE_ATTRIBUTES), keeping its other attributes and its times: Windows refuses to delete a
+// read-only file or to move another over it. A file that is not read-only is left as it is.
+void ClearReadOnly(HANDLE file);
+
 // Deletes `name` (one name) inside the held folder `folder`: a file, a link itself (never what it
 // points to), or a folder only when it is empty. A read-only attribute does not stop it. Returns
 // ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when there is nothing of that name, ERROR_DIR_NOT_EMPTY, or

@@ -172,12 +172,8 @@ std::wstring WriteFileEntry(Extraction& extraction, mz_uint index, HANDLE folder
         // replace. One whose data another name shares is left as it is: the move replaces only
         // the name.
         BY_HANDLE_FILE_INFORMATION installed{};
-        if (existing && GetFileInformationByHandle(existing.Get(), &installed) != 0 && installed.nNumberOfLinks == 1 &&
-            (installed.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            FILE_BASIC_INFO writable{};
-            writable.FileAttributes = installed.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-            if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-            SetFileInformationByHandle(existing.Get(), FileBasicInfo, &writable, sizeof(writable));
+        if (existing && GetFileInformationByHandle(existing.Get(), &installed) != 0 && installed.nNumberOfLinks == 1) {
+            ClearReadOnly(existing.Get());
         }
         existing.Reset();
         // Made anew, never opened over: a name someone put there (a hard link to another file)
