@@ -11,3 +11,14 @@ bool DecodeUtf8(const char* text, size_t size, std::wstring& wide) {
     MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(size), &wide[0], length);
     return true;
 }
+
+std::string EncodeUtf8(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &bytes[0], size, nullptr, nullptr);
+    }
+    return bytes;
+}

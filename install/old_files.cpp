@@ -4,6 +4,7 @@
 #include "base/held_folder.h"
 #include "base/listed_removal.h"
 #include "base/path_name.h"
+#include "base/utf8.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -47,19 +48,13 @@ DWORD KeepOldEntriesListed(HANDLE folder, const std::wstring& folderPath, const 
         std::replace(path.begin(), path.end(), L'\\', L'/');
         lines += path + (entry.isDirectory ? L"/\n" : L"\n");
     }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, lines.data(), static_cast<int>(lines.size()), bytes.data(), size, nullptr,
-                        nullptr);
+    const std::string bytes = EncodeUtf8(lines);
     FileHandle list;
-    const DWORD error = OpenFileIn(folder, FILE_LIST_NAME, FILE_APPEND_DATA, FILE_SHARE_READ,
-                                   FileDisposition::OpenExisting, list);
+    const DWORD error =
+        OpenFileIn(folder, FILE_LIST_NAME, FILE_APPEND_DATA, FILE_SHARE_READ, FileDisposition::OpenExisting, list);
     if (error != ERROR_SUCCESS) return error;
     DWORD written = 0;
-    if (!WriteFile(list.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size()) {
-        return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
-    }
-    return ERROR_SUCCESS;
+    if (!WriteFile(list.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        return GetLastError();
+    return written == bytes.size() ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
