@@ -13,12 +13,11 @@ bool DecodeUtf8(const char* text, size_t size, std::wstring& wide) {
 }
 
 std::string EncodeUtf8(const std::wstring& wide) {
-    if (wide.empty()) return std::string();
+    // No characters make the call fail with 0, which is the empty result too.
     const int size =
         WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &bytes[0], size, nullptr, nullptr);
-    }
+    if (size <= 0) return std::string();
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &bytes[0], size, nullptr, nullptr);
     return bytes;
 }

@@ -36,11 +36,11 @@ unsigned RemoveOldVersionFiles(const std::wstring& folderPath, const std::vector
     return RemoveListedFiles(folderPath, gone, AppendPathName(folderPath, FILE_LIST_NAME));
 }
 
-DWORD KeepOldEntriesListed(HANDLE folder, const std::wstring& folderPath, const std::vector<ListedPath>& oldList) {
+void KeepOldEntriesListed(HANDLE folder, const std::wstring& folderPath, const std::vector<ListedPath>& oldList) {
     std::vector<ListedPath> onDisk;
-    if (oldList.empty() || !ReadFileList(folderPath, onDisk)) return ERROR_SUCCESS;
+    if (oldList.empty() || !ReadFileList(folderPath, onDisk)) return;
     const std::vector<ListedPath> missing = ListedOnlyInOld(oldList, onDisk);
-    if (missing.empty()) return ERROR_SUCCESS;
+    if (missing.empty()) return;
     // The list's own format: forward slashes, a folder ends in "/"; the comment says why they are here.
     std::wstring lines = L"\n# Installed by the version before; removed once an update completes\n";
     for (const ListedPath& entry : missing) {
@@ -50,11 +50,9 @@ DWORD KeepOldEntriesListed(HANDLE folder, const std::wstring& folderPath, const 
     }
     const std::string bytes = EncodeUtf8(lines);
     FileHandle list;
-    const DWORD error =
-        OpenFileIn(folder, FILE_LIST_NAME, FILE_APPEND_DATA, FILE_SHARE_READ, FileDisposition::OpenExisting, list);
-    if (error != ERROR_SUCCESS) return error;
-    DWORD written = 0;
-    if (!WriteFile(list.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
-        return GetLastError();
-    return written == bytes.size() ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+    if (OpenFileIn(folder, FILE_LIST_NAME, FILE_APPEND_DATA, FILE_SHARE_READ, FileDisposition::OpenExisting, list) ==
+        ERROR_SUCCESS) {
+        DWORD written = 0;
+        WriteFile(list.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
 }

@@ -25,5 +25,5 @@ unsigned RemoveOldVersionFiles(const std::wstring& folderPath, const std::vector
 // and neither the next update nor the uninstaller would remove them. Appends the entries of
 // `oldList` that the list on disk lacks to that list (FILE_LIST_NAME in the held folder `folder`,
 // whose path is `folderPath`). Nothing is written when the list on disk is still the old one or
-// cannot be read. Returns ERROR_SUCCESS or the error of opening or writing the list.
-DWORD KeepOldEntriesListed(HANDLE folder, const std::wstring& folderPath, const std::vector<ListedPath>& oldList);
+// cannot be read. Best effort: the run has failed already and its box says so.
+void KeepOldEntriesListed(HANDLE folder, const std::wstring& folderPath, const std::vector<ListedPath>& oldList);
