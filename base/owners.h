@@ -68,6 +68,12 @@ struct LocalMemTraits : NullIsInvalid<Pointer> {
 };
 using ArgumentArray = UniqueAny<LocalMemTraits<LPWSTR*>>;
 
+// Memory of GlobalAlloc: the strings WinHTTP's proxy settings come in.
+struct GlobalStringTraits : NullIsInvalid<LPWSTR> {
+    static void Close(Type text) { GlobalFree(text); }
+};
+using GlobalString = UniqueAny<GlobalStringTraits>;
+
 // A string of SysAllocString.
 struct BstrTraits : NullIsInvalid<BSTR> {
     static void Close(Type text) { SysFreeString(text); }

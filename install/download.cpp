@@ -6,6 +6,8 @@
 #include "base/path_name.h"
 #include "install/download_progress.h"
 #include "install/partial_download.h"
+#include "install/proxy_logon.h"
+#include "install/proxy_settings.h"
 #include "install/resume_validator.h"
 #include "install/transfer.h"
 
@@ -68,6 +70,16 @@ struct DownloadRun {
     FetchTally tally;
     bool firstResponse = true;
     std::unique_ptr<BYTE[]> buffer;
+    // The way to the server, found again for every attempt except the one that answers a proxy's
+    // question (it goes to the proxy that asked).
+    RouteTarget routeTarget;
+    std::vector<RouteEntry> route;
+    size_t routeIndex = 0;
+    bool keepRoute = false;
+    ProxyUse proxy;
+    ProxyLogon logon;
+
+    ~DownloadRun() { WipeProxyCredentials(proxy); }
 };
 
 enum class BodyEnd {
@@ -180,6 +192,48 @@ void FailDownload(DownloadRun& run, const std::wstring& text) {
     PostFatalError(run.window, text);
 }
 
+// Failures that say this proxy (or the server) could not be reached, so the route's next entry may.
+bool IsConnectFailure(DWORD error) {
+    return error == ERROR_WINHTTP_CANNOT_CONNECT || error == ERROR_WINHTTP_NAME_NOT_RESOLVED ||
+           error == ERROR_WINHTTP_TIMEOUT || error == ERROR_WINHTTP_CONNECTION_ERROR;
+}
+
+// One attempt's request along the route: each of its entries in turn while connecting fails.
+bool SendAlongRoute(DownloadRun& run, DWORD& status, uint64_t& contentLength, DWORD& failure) {
+    if (!run.keepRoute) {
+        run.route = FindProxyRoute(run.url, run.routeTarget);
+        run.routeIndex = 0;
+    }
+    run.keepRoute = false;
+    for (; run.routeIndex < run.route.size(); ++run.routeIndex) {
+        // What was given for one proxy is never sent to another.
+        if (run.route[run.routeIndex] != run.proxy.proxy) {
+            WipeProxyCredentials(run.proxy);
+            run.proxy.proxy = run.route[run.routeIndex];
+        }
+        failure = 0;
+        if (SendTransferRequest(run.handles, run.target, run.offset, status, contentLength, run.validator, &failure,
+                                &run.proxy)) {
+            return true;
+        }
+        if (!IsConnectFailure(failure) || run.routeIndex + 1 == run.route.size()) return false;
+    }
+    return false;
+}
+
+// The proxy of the current request asked who is there: true when the request is to go out again
+// with an answer; false (with the refusal posted as a 407) when the person cancelled or none did.
+bool AnswerProxy(DownloadRun& run, DWORD offered) {
+    CloseTransferHandles(run.handles);
+    if (!AnswerProxyChallenge(run.window, offered, run.logon, run.proxy)) {
+        WipeProxyCredentials(run.proxy);
+        FailDownload(run, HTTP_ERROR_TEXT + std::to_wstring(HTTP_STATUS_PROXY_AUTH_REQ));
+        return false;
+    }
+    run.keepRoute = true;
+    return true;
+}
+
 // Restarting at once costs a server nothing to provoke; a run of such restarts that brings nothing
 // new ends the download instead of spinning against it. False (with the fatal error posted and the
 // partial file left as it is) when the run is over.
@@ -276,6 +330,9 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
         PostFatalError(window, L"Некорректный URL загрузки: " + downloadUrl);
         return DownloadResult::Failed;
     }
+    run->routeTarget.scheme = run->target.scheme == INTERNET_SCHEME_HTTPS ? L"https" : L"http";
+    run->routeTarget.host = run->target.hostName;
+    run->routeTarget.port = run->target.port;
     // Everything below is done relative to the folder, held, never again by the full path.
     const size_t slash = partialPath.find_last_of(L"\\/");
     std::wstring folderPath = slash == std::wstring::npos ? std::wstring() : partialPath.substr(0, slash);
@@ -300,15 +357,26 @@ DownloadResult DownloadPackage(HWND window, const std::wstring& downloadUrl, con
         DWORD status = 0;
         uint64_t contentLength = 0;
         DWORD failure = 0;
-        if (!SendTransferRequest(run->handles, run->target, run->offset, status, contentLength, run->validator,
-                                 &failure)) {
+        if (!SendAlongRoute(*run, status, contentLength, failure)) {
             // A redirect that goes round, goes on too long or is refused stays so however often it
             // is asked for again.
             if (failure == ERROR_WINHTTP_REDIRECT_FAILED) {
                 FailDownload(*run, REDIRECT_FAILED_TEXT + run->url);
                 return DownloadResult::Failed;
             }
+            // Some WinHTTP versions report a proxy's 407 to a tunnel (CONNECT) as a failed TLS
+            // handshake without a status: through a proxy that may be its question, so it is asked.
+            if (failure == ERROR_WINHTTP_SECURE_CHANNEL_ERROR && !run->proxy.proxy.empty() &&
+                run->target.scheme == INTERNET_SCHEME_HTTPS) {
+                if (!AnswerProxy(*run, 0)) return DownloadResult::Failed;
+                continue;
+            }
             if (!RetryAfterFailedAttempt(*run)) return DownloadResult::Abandoned;
+            continue;
+        }
+
+        if (status == HTTP_STATUS_PROXY_AUTH_REQ && !run->proxy.proxy.empty()) {
+            if (!AnswerProxy(*run, QueryProxyAuthSchemes(run->handles))) return DownloadResult::Failed;
             continue;
         }
 

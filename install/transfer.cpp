@@ -40,7 +40,8 @@ bool SplitTransferUrl(const std::wstring& url, TransferTarget& target) {
 std::wstring BuildRangeHeader(uint64_t offset) { return L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n"; }
 
 bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset, DWORD& status,
-                         uint64_t& contentLength, const std::wstring& validator, DWORD* failure) {
+                         uint64_t& contentLength, const std::wstring& validator, DWORD* failure,
+                         const ProxyUse* route) {
     // The error of the call that failed, read before anything else can change the last error.
     const auto fail = [failure] {
         if (failure != nullptr) *failure = GetLastError();
@@ -49,8 +50,14 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
     // Nothing is reused across attempts: a broken connection must not be picked up again.
     CloseTransferHandles(handles);
 
-    handles.session.Reset(WinHttpOpen(TRANSFER_USER_AGENT, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                      WINHTTP_NO_PROXY_BYPASS, 0));
+    // A session of its own per route: the per-request proxy option is not honoured everywhere.
+    DWORD access = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
+    const wchar_t* proxyName = WINHTTP_NO_PROXY_NAME;
+    if (route != nullptr) {
+        access = route->proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+        if (!route->proxy.empty()) proxyName = route->proxy.c_str();
+    }
+    handles.session.Reset(WinHttpOpen(TRANSFER_USER_AGENT, access, proxyName, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!handles.session) return fail();
     WinHttpSetTimeouts(handles.session.Get(), RESOLVE_TIMEOUT_MS, CONNECT_TIMEOUT_MS, SEND_TIMEOUT_MS,
                        RECEIVE_TIMEOUT_MS);
@@ -68,6 +75,19 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
     handles.request.Reset(WinHttpOpenRequest(handles.connection.Get(), L"GET", target.urlPath, nullptr,
                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!handles.request) return fail();
+
+    if (route != nullptr && !route->proxy.empty() && route->authScheme != 0) {
+        if (route->autologon) {
+            // The person's own Windows logon, for this request only.
+            DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;
+            WinHttpSetOption(handles.request.Get(), WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof(policy));
+            WinHttpSetCredentials(handles.request.Get(), WINHTTP_AUTH_TARGET_PROXY, route->authScheme, nullptr,
+                                  nullptr, nullptr);
+        } else {
+            WinHttpSetCredentials(handles.request.Get(), WINHTTP_AUTH_TARGET_PROXY, route->authScheme,
+                                  route->user.c_str(), route->password.c_str(), nullptr);
+        }
+    }
 
     if (offset != 0) {
         // Without the header the server sends the whole resource; a failure here only costs the resume.
@@ -100,6 +120,14 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
     // Absent or unreadable reads as "", which is 0: unknown.
     contentLength = _wcstoui64(QueryResponseHeader(handles, WINHTTP_QUERY_CONTENT_LENGTH).c_str(), nullptr, 10);
     return true;
+}
+
+DWORD QueryProxyAuthSchemes(const TransferHandles& handles) {
+    DWORD supported = 0;
+    DWORD first = 0;
+    DWORD target = 0;
+    if (!handles.request || !WinHttpQueryAuthSchemes(handles.request.Get(), &supported, &first, &target)) return 0;
+    return target == WINHTTP_AUTH_TARGET_PROXY ? supported : 0;
 }
 
 std::wstring QueryResponseHeader(const TransferHandles& handles, DWORD query) {

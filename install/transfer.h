@@ -33,6 +33,16 @@ struct TransferHandles {
     WinHttpHandle request;
 };
 
+// How one request goes out: straight to the server, or through a proxy with what answers its
+// question who is asking (nothing, the Windows logon, or a typed name and password).
+struct ProxyUse {
+    std::wstring proxy;   // "host:port"; empty: straight to the server
+    DWORD authScheme = 0; // WINHTTP_AUTH_SCHEME_*, 0 while the proxy has asked nothing
+    bool autologon = false;
+    std::wstring user;
+    std::wstring password;
+};
+
 extern const wchar_t* const TRANSFER_USER_AGENT; // "ZENKA-Bootstrapper/1.0"
 
 // Splits `url` with WinHttpCrackUrl. False for a URL without scheme and host, with a scheme other
@@ -52,9 +62,16 @@ std::wstring BuildRangeHeader(uint64_t offset);
 // failed in `*failure` when it is given (ERROR_WINHTTP_REDIRECT_FAILED for a redirect loop, too many
 // redirects or one WinHTTP refuses to follow); the handles opened so far stay in the record until
 // the next call or CloseTransferHandles.
+// Without `route` the session takes WinHTTP's default proxy; with it, the session goes through
+// route->proxy alone (or straight to the server), and a proxy is given the credentials in it up
+// front.
 bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset, DWORD& status,
                          uint64_t& contentLength, const std::wstring& validator = std::wstring(),
-                         DWORD* failure = nullptr);
+                         DWORD* failure = nullptr, const ProxyUse* route = nullptr);
+
+// The authentication schemes (WINHTTP_AUTH_SCHEME_*) a proxy's 407 to the last request offers;
+// 0 when it names none this WinHTTP knows.
+DWORD QueryProxyAuthSchemes(const TransferHandles& handles);
 
 // A header of the response to the last successful SendTransferRequest (WINHTTP_QUERY_ETAG,
 // WINHTTP_QUERY_LAST_MODIFIED, WINHTTP_QUERY_CONTENT_RANGE ...); empty when absent, unreadable or
