@@ -673,10 +673,116 @@ def case_server(machine, work, name):
         print("answers:", servers.describe_answers(server))
 
 
+# ---- networks with a proxy: where the route comes from, and a proxy that asks for a password ----
+
+PROMPT_TITLE = "^ZENKA Setup - Прокси-сервер$"
+DEAD = "127.0.0.1:9"  # nothing listens there: a route that goes to it never gets through
+# name: the user's settings ({squid} is Squid's address, {pac} the script nginx serves, {nobody} a
+# script address nobody answers), the script, whether Squid is the machine's proxy too, whether the
+# run goes straight to nginx, what is typed into the password prompt (None: Escape), and https.
+# Every bypass list names 127.0.0.1: the other tests in the prefix talk to their servers by address.
+PROXY_ROWS = {
+    "user_fixed": dict(user=dict(proxy="{squid}", bypass="127.0.0.1")),
+    "user_per_scheme": dict(user=dict(proxy="https=%s;http=http://{squid}" % DEAD, bypass="127.0.0.1")),
+    "user_bypass": dict(user=dict(proxy=DEAD, bypass="127.0.0.1 *host"), direct=True),
+    "pac_to_squid": dict(user=dict(pac="{pac}", detect=True),
+                         script='host == "%s" ? "PROXY %s; PROXY {squid}; DIRECT" : "DIRECT"' %
+                         (servers.RELEASE_HOST, DEAD)),
+    "pac_direct": dict(user=dict(proxy=DEAD, bypass="127.0.0.1", pac="{pac}"), script='"DIRECT"', direct=True),
+    "pac_nobody": dict(user=dict(proxy="{squid}", bypass="127.0.0.1", pac="{nobody}")),
+    "machine_wins": dict(user=dict(proxy=DEAD, bypass="127.0.0.1"), machine=True),
+    "basic_right": dict(user=dict(proxy="{squid}", bypass="127.0.0.1"), typed=["right"]),
+    "basic_wrong_then_right": dict(user=dict(proxy="{squid}", bypass="127.0.0.1"), typed=["wrong", "right"]),
+    "basic_escape": dict(user=dict(proxy="{squid}", bypass="127.0.0.1"), typed=[None]),
+    "basic_https": dict(user=dict(proxy="{squid}", bypass="127.0.0.1"), typed=["right"], https=True),
+}
+PROXY_USER, PROXY_PASSWORD = "ivanova", "Ночь-3 ok"
+
+
+def type_into_prompt(setup, password):
+    """Answers the password prompt: the name goes where the focus starts, Tab, the password, Enter;
+    None presses Escape. True when the prompt was there."""
+    prompt = setup.wait_window(PROMPT_TITLE, 60)
+    check(prompt is not None, "the password prompt appears")
+    if prompt is None:
+        return False
+    g.press_key(prompt, "Home")  # focuses it
+    for keys in ([PROXY_USER, "Tab", password, "Return"] if password is not None else ["Escape"]):
+        if keys in ("Tab", "Return", "Escape"):
+            subprocess.run(["xdotool", "key", keys], check=True)
+        else:
+            subprocess.run(["xdotool", "type", "--delay", "40", keys], check=True)
+        time.sleep(0.3)
+    check(setup.wait_gone(PROMPT_TITLE, 10), "the prompt closes")
+    return True
+
+
+def case_proxy(machine, work, name):
+    row = PROXY_ROWS[name]
+    target = machine.fresh_target("proxy-" + name)
+    users = {PROXY_USER: PROXY_PASSWORD} if "typed" in row else None
+    server = servers.Squid(work, machine.package, name, machine, connect=row.get("https", False),
+                           machine_proxy=row.get("machine", False), users=users)
+    try:
+        if "script" in row:
+            with open(os.path.join(server.root, "proxy.pac"), "w") as out:
+                out.write("function FindProxyForURL(url, host) { return %s; }\n" %
+                          row["script"].replace("{squid}", server.proxy))
+        fill = dict(squid=server.proxy, pac=server.nginx.http_base + "proxy.pac",
+                    nobody="http://127.0.0.1:%d/proxy.pac" % e.free_port())
+        servers.set_user_proxy(machine, **{k: v.format(**fill) if isinstance(v, str) else v
+                                           for k, v in row["user"].items()})
+        url = server.direct_url if row.get("direct") else server.url
+        started = time.time()
+        setup = machine.start("--url", url, "--sha256", machine.digest, "--target", target)
+        try:
+            setup.attach()
+            setup.click(*e.INSTALL_BUTTON)
+            typed = row.get("typed", [])
+            for password in typed:
+                type_into_prompt(setup, {"right": PROXY_PASSWORD, "wrong": "not-it"}.get(password))
+            if typed[-1:] == [None]:
+                check(e.answer_box(setup, e.ERROR_TITLE, "Return"), "the refusal box appears")
+                check(setup.exit_code(20) == e.EXIT_INSTALL_FAILED, "the setup ends as failed")
+            else:
+                finished = e.wait_finished_page(setup)
+                check(finished, "%s: the finished page appears" % name)
+                if not finished:
+                    machine.explain()
+                else:
+                    setup.click(*e.CLOSE_BUTTON)
+                    check(setup.exit_code(20) == 0, "the close button ends the setup with 0")
+        finally:
+            setup.kill()
+        print("took %.1f s to the end of the run" % (time.time() - started))
+        if typed[-1:] != [None]:
+            e.check_installed(machine, target)
+        proxied = server.proxied()
+        if row.get("direct"):
+            check(proxied == [] and len(server.nginx.requests()) >= 1,
+                  "%s: straight to nginx, nothing through Squid: %s" % (name, proxied))
+        else:
+            check(len(proxied) >= 1, "%s: through Squid: %s" % (name, proxied))
+        if users:
+            statuses = [entry[3] for entry in proxied]
+            check("407" in statuses, "%s: Squid asked for the password: %s" % (name, statuses))
+            # Wine keeps the registry in memory and writes it out a moment later.
+            machine.wine("reg", "query", servers.USER_SETTINGS_KEY)
+            time.sleep(1)
+            for hive in ("user.reg", "system.reg"):
+                text = open(os.path.join(machine.prefix, hive), encoding="utf-8", errors="replace").read()
+                check(PROXY_PASSWORD not in text and "not-it" not in text, "no password in %s" % hive)
+    finally:
+        servers.set_user_proxy(machine, remove=True)
+        server.stop()
+
+
 def main(argv):
     case = argv[1] if len(argv) == 5 else ""
     if case.startswith("server_") and case[len("server_"):] in servers.SERVERS:
         run = lambda machine, work: case_server(machine, work, case[len("server_"):])  # noqa: E731
+    elif case.startswith("proxy_") and case[len("proxy_"):] in PROXY_ROWS:
+        run = lambda machine, work: case_proxy(machine, work, case[len("proxy_"):])  # noqa: E731
     elif "case_" + case in globals():
         run = globals()["case_" + case]
     else:

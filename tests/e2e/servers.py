@@ -24,6 +24,9 @@ SERVERS = ("nginx", "nginx_no_etag", "apache", "lighttpd", "caddy", "varnish", "
 # behind it localhost. Requests to 127.0.0.1 bypass the proxy, so the other tests that share the
 # prefix and talk to their servers by address are not sent through it while it is set.
 PROXY_SETTINGS_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
+USER_SETTINGS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+# A name only Squid's hosts file knows: a run that fetched from it went through Squid.
+RELEASE_HOST = "release.zenka.test"
 
 
 def program(name):
@@ -314,13 +317,16 @@ class Squid(Server):
     it keeps is revalidated with the origin, as for a file that may change at any time. With
     `connect` the origin is HTTPS and Squid only tunnels (CONNECT)."""
 
-    def __init__(self, work, package, name, machine, connect=False):
+    def __init__(self, work, package, name, machine, connect=False, machine_proxy=True, users=None):
         super().__init__(work, package, name)
         certs = e.trusted_certificates(machine) if connect else None
         self.nginx = e.ReleaseServer(work, package, root=self.root, state=os.path.join(self.state, "nginx"),
                                      https=connect, certs=certs)
         self.connect = connect
         self.url = self.nginx.url if connect else self.nginx.url.replace("//127.0.0.1:", "//localhost:")
+        self.direct_url = self.url
+        if not machine_proxy and not connect:
+            self.url = self.nginx.url.replace("//127.0.0.1:", "//%s:" % RELEASE_HOST)
         self.cafile = os.path.join(certs, "ca.pem") if certs else None
         port = e.free_port()
         squid_state = os.path.join(self.state, "squid")
@@ -333,7 +339,20 @@ class Squid(Server):
         # has no /etc/hosts, and no DNS here answers for localhost, so it gets a hosts file of its own.
         hosts = os.path.join(squid_state, "hosts")
         with open(hosts, "w") as out:
-            out.write("127.0.0.1 localhost\n")
+            out.write("127.0.0.1 localhost %s\n" % RELEASE_HOST)
+        # With `users` ({name: password}) Squid asks for a name and password (Basic) before anything.
+        access = "http_access allow all"
+        if users:
+            passwords = os.path.join(squid_state, "passwords")
+            with open(passwords, "w") as out:
+                for user, password in users.items():
+                    hashed = subprocess.run(["openssl", "passwd", "-apr1", password], capture_output=True,
+                                            text=True, check=True).stdout.strip()
+                    out.write("%s:%s\n" % (user, hashed))
+            if os.geteuid() == 0:
+                shutil.chown(passwords, "proxy")
+            access = ("auth_param basic program /usr/lib/squid/basic_ncsa_auth %s\nauth_param basic realm zenka\n"
+                      "acl named proxy_auth REQUIRED\nhttp_access allow named\nhttp_access deny all" % passwords)
         conf = os.path.join(self.state, "squid.conf")
         with open(conf, "w") as out:
             out.write("""http_port 127.0.0.1:{port}
@@ -343,13 +362,13 @@ cache_log {q}/cache.log
 coredump_dir {q}
 logformat ranged %ru\t%{{Range}}>h\t%{{If-Range}}>h\t%>Hs
 access_log stdio:{q}/access.log ranged
-http_access allow all
+{access}
 cache_mem 16 MB
 maximum_object_size_in_memory 4 MB
 refresh_pattern . 0 0% 0
 pinger_enable off
 shutdown_lifetime 0 seconds
-""".format(port=port, user=user, q=squid_state))
+""".format(port=port, user=user, q=squid_state, access=access))
         self.squid_log = os.path.join(squid_state, "access.log")
         # A service name of its own: its shared memory must not meet a system Squid's.
         process = self.spawn(program("squid"), "-N", "-n", "zenka%d" % port, "-f", conf)
@@ -357,7 +376,9 @@ shutdown_lifetime 0 seconds
         self.link = SlowLink(port)
         self.machine = machine
         self.proxy = "127.0.0.1:%d" % self.link.port
-        set_default_proxy(machine, self.proxy, "127.0.0.1")
+        self.machine_proxy = machine_proxy
+        if machine_proxy:
+            set_default_proxy(machine, self.proxy, "127.0.0.1")
 
     def log(self):
         if self.connect:  # a tunnel: only the origin sees the requests
@@ -371,7 +392,7 @@ shutdown_lifetime 0 seconds
         return [entry for entry in self.tab_log(self.squid_log) if wanted in entry[0]]
 
     def stop(self):
-        if self.proxy:
+        if self.proxy and self.machine_proxy:
             set_default_proxy(self.machine, None)
         super().stop()
 
@@ -399,6 +420,37 @@ def set_default_proxy(machine, proxy, bypass=""):
                           "/d", data.hex(), "/f")
     if result.returncode != 0:
         raise RuntimeError("reg add WinHttpSettings failed: %s" % result.stderr)
+
+
+def set_user_proxy(machine, proxy="", bypass="", pac="", detect=False, remove=False):
+    """Sets the user's proxy settings as Windows' settings pages write them: the binary
+    DefaultConnectionSettings (0x46, a counter, the flags 1 direct | 2 proxy | 4 script | 8 detect,
+    then the proxy, the bypass list and the script address, each as its length and its characters)
+    with the older values beside it. With `remove` they go, as in a prefix that never had them."""
+    marker = os.path.join(machine.prefix, ".user-proxy")  # tools/wine-prefix --fresh takes them back
+    flags = 1 | (2 if proxy else 0) | (4 if pac else 0) | (8 if detect else 0)
+    data = bytearray()
+    for number in (0x46, int(time.time()) & 0xFFFF, flags):
+        data += number.to_bytes(4, "little")
+    for text in (proxy, bypass, pac):
+        data += len(text).to_bytes(4, "little") + text.encode("ascii")
+    data += bytes(32)
+    values = [("DefaultConnectionSettings", "REG_BINARY", data.hex(), USER_SETTINGS_KEY + r"\Connections"),
+              ("ProxyEnable", "REG_DWORD", "1" if proxy else "0", USER_SETTINGS_KEY),
+              ("ProxyServer", "REG_SZ", proxy, USER_SETTINGS_KEY),
+              ("ProxyOverride", "REG_SZ", bypass, USER_SETTINGS_KEY),
+              ("AutoConfigURL", "REG_SZ", pac, USER_SETTINGS_KEY)]
+    if not remove:
+        open(marker, "w").close()
+    for name, kind, value, key in values:
+        if remove or (kind == "REG_SZ" and not value):
+            machine.wine("reg", "delete", key, "/v", name, "/f")
+            continue
+        result = machine.wine("reg", "add", key, "/v", name, "/t", kind, "/d", value, "/f")
+        if result.returncode != 0:
+            raise RuntimeError("reg add %s failed: %s" % (name, result.stderr))
+    if remove and os.path.exists(marker):
+        os.remove(marker)
 
 
 # Servers that switch from root to a user of their own; that user must be able to open "/".
