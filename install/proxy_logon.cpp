@@ -22,8 +22,8 @@ void Wipe(std::wstring& text) {
 // The system's credential prompt, modal over `window`: it masks the password and, told not to,
 // stores nothing. False when the person cancelled.
 bool PromptCredentials(HWND window, ProxyUse& use, bool refusedBefore) {
-    const std::wstring message = L"Прокси-сервер " + use.proxy +
-                                 L" запрашивает имя пользователя и пароль для загрузки дистрибутива ZENKA.";
+    // Short: some prompts show the message on one line only.
+    const std::wstring message = L"Вход на прокси-сервер " + use.proxy;
     CREDUI_INFOW info{};
     info.cbSize = sizeof(info);
     info.hwndParent = window;
@@ -42,8 +42,13 @@ bool PromptCredentials(HWND window, ProxyUse& use, bool refusedBefore) {
     const bool given = result == NO_ERROR;
     if (given) {
         use.user = user;
+        // Some prompts put the target before a name typed without a domain, as if it were one;
+        // the proxy would take it for part of the name.
+        const std::wstring added = use.proxy + L"\\";
+        if (use.user.compare(0, added.size(), added) == 0) use.user.erase(0, added.size());
         use.password = password;
     }
+    SecureZeroMemory(user, sizeof(user));
     SecureZeroMemory(password, sizeof(password));
     return given;
 }

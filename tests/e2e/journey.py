@@ -696,7 +696,7 @@ PROXY_ROWS = {
     "basic_escape": dict(user=dict(proxy="{squid}", bypass="127.0.0.1"), typed=[None]),
     "basic_https": dict(user=dict(proxy="{squid}", bypass="127.0.0.1"), typed=["right"], https=True),
 }
-PROXY_USER, PROXY_PASSWORD = "ivanova", "Ночь-3 ok"
+PROXY_USER, PROXY_PASSWORD = "ivanova", "Night-3 ok"
 
 
 def type_into_prompt(setup, password):

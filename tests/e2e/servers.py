@@ -345,10 +345,10 @@ class Squid(Server):
         if users:
             passwords = os.path.join(squid_state, "passwords")
             with open(passwords, "w") as out:
-                for user, password in users.items():
+                for login, password in users.items():
                     hashed = subprocess.run(["openssl", "passwd", "-apr1", password], capture_output=True,
                                             text=True, check=True).stdout.strip()
-                    out.write("%s:%s\n" % (user, hashed))
+                    out.write("%s:%s\n" % (login, hashed))
             if os.geteuid() == 0:
                 shutil.chown(passwords, "proxy")
             access = ("auth_param basic program /usr/lib/squid/basic_ncsa_auth %s\nauth_param basic realm zenka\n"
