@@ -60,6 +60,7 @@ void WipeProxyCredentials(ProxyUse& use) {
     Wipe(use.user);
     use.authScheme = 0;
     use.autologon = false;
+    use.basicHeader = false;
 }
 
 bool AnswerProxyChallenge(HWND window, DWORD offered, ProxyLogon& logon, ProxyUse& use) {
@@ -79,5 +80,7 @@ bool AnswerProxyChallenge(HWND window, DWORD offered, ProxyLogon& logon, ProxyUs
     WipeProxyCredentials(use);
     if (!PromptCredentials(window, use, refusedBefore)) return false;
     use.authScheme = TypedScheme(offered);
+    // No scheme named: WinHTTP hid the 407 of a tunnel, and gives the tunnel only headers.
+    use.basicHeader = offered == 0;
     return true;
 }

@@ -1,5 +1,6 @@
 #include "install/transfer.h"
 
+#include "base/utf8.h"
 #include "install/resume_validator.h"
 
 #include <cwchar>
@@ -12,6 +13,25 @@ constexpr int CONNECT_TIMEOUT_MS = 10000;
 constexpr int SEND_TIMEOUT_MS = 15000;
 constexpr int RECEIVE_TIMEOUT_MS = 15000;   // bounds each wait for headers and for body data
 constexpr DWORD HEADER_BUFFER_CHARS = 1024; // far beyond any length, ETag, date or Content-Range
+// "Proxy-Authorization: Basic <base64 of user:password in UTF-8>\r\n".
+std::wstring BasicProxyHeader(const ProxyUse& route) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string plain = EncodeUtf8(route.user + L":" + route.password);
+    std::wstring header = L"Proxy-Authorization: Basic ";
+    for (size_t i = 0; i < plain.size(); i += 3) {
+        const size_t left = plain.size() - i;
+        const unsigned bits = static_cast<unsigned char>(plain[i]) << 16 |
+                              (left > 1 ? static_cast<unsigned char>(plain[i + 1]) << 8 : 0) |
+                              (left > 2 ? static_cast<unsigned char>(plain[i + 2]) : 0);
+        header += static_cast<wchar_t>(digits[bits >> 18 & 63]);
+        header += static_cast<wchar_t>(digits[bits >> 12 & 63]);
+        header += left > 1 ? static_cast<wchar_t>(digits[bits >> 6 & 63]) : L'=';
+        header += left > 2 ? static_cast<wchar_t>(digits[bits & 63]) : L'=';
+    }
+    SecureZeroMemory(&plain[0], plain.size());
+    return header + L"\r\n";
+}
+
 } // namespace
 
 void CloseTransferHandles(TransferHandles& handles) {
@@ -86,6 +106,12 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
         } else {
             WinHttpSetCredentials(handles.request.Get(), WINHTTP_AUTH_TARGET_PROXY, route->authScheme,
                                   route->user.c_str(), route->password.c_str(), nullptr);
+            if (route->basicHeader && route->authScheme == WINHTTP_AUTH_SCHEME_BASIC) {
+                std::wstring header = BasicProxyHeader(*route);
+                WinHttpAddRequestHeaders(handles.request.Get(), header.c_str(), static_cast<DWORD>(header.size()),
+                                         WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+                SecureZeroMemory(&header[0], header.size() * sizeof(wchar_t));
+            }
         }
     }
 

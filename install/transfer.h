@@ -39,6 +39,9 @@ struct ProxyUse {
     std::wstring proxy;   // "host:port"; empty: straight to the server
     DWORD authScheme = 0; // WINHTTP_AUTH_SCHEME_*, 0 while the proxy has asked nothing
     bool autologon = false;
+    // Basic credentials also as a header of the request itself: where WinHTTP hides a tunnel's 407
+    // it sends the request's headers with the CONNECT but not the credentials it was given.
+    bool basicHeader = false;
     std::wstring user;
     std::wstring password;
 };

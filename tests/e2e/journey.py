@@ -686,8 +686,7 @@ PROXY_ROWS = {
     "user_per_scheme": dict(user=dict(proxy="https=%s;http=http://{squid}" % DEAD, bypass="127.0.0.1")),
     "user_bypass": dict(user=dict(proxy=DEAD, bypass="127.0.0.1 *host"), direct=True),
     "pac_to_squid": dict(user=dict(pac="{pac}", detect=True),
-                         script='host == "%s" ? "PROXY %s; PROXY {squid}; DIRECT" : "DIRECT"' %
-                         (servers.RELEASE_HOST, DEAD)),
+                         script='host == "%s" ? "PROXY {squid}" : "DIRECT"' % servers.RELEASE_HOST),
     "pac_direct": dict(user=dict(proxy=DEAD, bypass="127.0.0.1", pac="{pac}"), script='"DIRECT"', direct=True),
     "pac_nobody": dict(user=dict(proxy="{squid}", bypass="127.0.0.1", pac="{nobody}")),
     "machine_wins": dict(user=dict(proxy=DEAD, bypass="127.0.0.1"), machine=True),
