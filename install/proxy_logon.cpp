@@ -35,10 +35,9 @@ bool PromptCredentials(HWND window, ProxyUse& use, bool refusedBefore) {
     DWORD flags = CREDUI_FLAGS_DO_NOT_PERSIST | CREDUI_FLAGS_GENERIC_CREDENTIALS | CREDUI_FLAGS_ALWAYS_SHOW_UI |
                   CREDUI_FLAGS_EXCLUDE_CERTIFICATES;
     if (refusedBefore) flags |= CREDUI_FLAGS_INCORRECT_PASSWORD;
-    const DWORD result =
-        CredUIPromptForCredentialsW(&info, use.proxy.c_str(), nullptr, refusedBefore ? ERROR_LOGON_FAILURE : 0, user,
-                                    CREDUI_MAX_USERNAME_LENGTH + 1, password, CREDUI_MAX_PASSWORD_LENGTH + 1, &save,
-                                    flags);
+    const DWORD result = CredUIPromptForCredentialsW(
+        &info, use.proxy.c_str(), nullptr, refusedBefore ? ERROR_LOGON_FAILURE : 0, user,
+        CREDUI_MAX_USERNAME_LENGTH + 1, password, CREDUI_MAX_PASSWORD_LENGTH + 1, &save, flags);
     const bool given = result == NO_ERROR;
     if (given) {
         use.user = user;
@@ -71,7 +70,7 @@ bool AnswerProxyChallenge(HWND window, DWORD offered, ProxyLogon& logon, ProxyUs
         WipeProxyCredentials(use);
         use.autologon = true;
         use.authScheme = (integrated & WINHTTP_AUTH_SCHEME_NEGOTIATE) != 0 ? WINHTTP_AUTH_SCHEME_NEGOTIATE
-                                                                          : WINHTTP_AUTH_SCHEME_NTLM;
+                                                                           : WINHTTP_AUTH_SCHEME_NTLM;
         return true;
     }
     if (logon.prompts >= PROXY_PROMPTS_MAX) return false;

@@ -37,8 +37,8 @@ void RunScriptQuery(const std::shared_ptr<ScriptQuery>& query, const std::wstrin
                     const std::wstring& pacUrl) {
     bool answered = false;
     std::wstring answer;
-    const WinHttpHandle session(
-        WinHttpOpen(TRANSFER_USER_AGENT, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    const WinHttpHandle session(WinHttpOpen(TRANSFER_USER_AGENT, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                            WINHTTP_NO_PROXY_BYPASS, 0));
     if (session) {
         WinHttpSetTimeouts(session.Get(), SCRIPT_TIMEOUT_MS, SCRIPT_TIMEOUT_MS, SCRIPT_TIMEOUT_MS, SCRIPT_TIMEOUT_MS);
         WINHTTP_AUTOPROXY_OPTIONS options{};

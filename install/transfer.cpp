@@ -101,8 +101,8 @@ bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target,
             // The person's own Windows logon, for this request only.
             DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;
             WinHttpSetOption(handles.request.Get(), WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof(policy));
-            WinHttpSetCredentials(handles.request.Get(), WINHTTP_AUTH_TARGET_PROXY, route->authScheme, nullptr,
-                                  nullptr, nullptr);
+            WinHttpSetCredentials(handles.request.Get(), WINHTTP_AUTH_TARGET_PROXY, route->authScheme, nullptr, nullptr,
+                                  nullptr);
         } else {
             WinHttpSetCredentials(handles.request.Get(), WINHTTP_AUTH_TARGET_PROXY, route->authScheme,
                                   route->user.c_str(), route->password.c_str(), nullptr);

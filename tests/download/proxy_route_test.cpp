@@ -48,8 +48,8 @@ TEST(ProxyRoute, ChoosesAsTheBrowserDoes) {
         {"per scheme: none for ours", User(L"ftp=f:1;socks=s:1"), L"https://h:443", NONE, NONE, L""},
         {"bypass <local>", User(L"a:1", L"<local>"), L"http://intranet:80", NONE, NONE, L""},
         {"<local> only plain names", User(L"a:1", L"<local>"), L"http://cdn.test:80", NONE, NONE, L"a:1"},
-        {"bypass wildcard among blanks", User(L"a:1", L"x.test  *.ZENKA.test"), L"http://cdn.zenka.test:80", NONE,
-         NONE, L""},
+        {"bypass wildcard among blanks", User(L"a:1", L"x.test  *.ZENKA.test"), L"http://cdn.zenka.test:80", NONE, NONE,
+         L""},
         {"bypass host:port and scheme", User(L"a:1", L"http://h:8080"), L"http://h:8080", NONE, NONE, L""},
         {"bypass other port", User(L"a:1", L"h:8080"), L"http://h:80", NONE, NONE, L"a:1"},
         {"detected script first", User(L"u:1", L"", true, L"http://pac"), L"http://h:80", L"PROXY d:1", L"PROXY p:1",
@@ -60,10 +60,9 @@ TEST(ProxyRoute, ChoosesAsTheBrowserDoes) {
         {"script as WinHTTP lists it", User(L"", L"", false, L"http://pac"), L"http://h:80", NONE, L"p:1;q:2",
          L"p:1|q:2"},
         {"script empty answer is direct", User(L"u:1", L"", false, L"http://pac"), L"http://h:80", NONE, L"", L""},
-        {"script only SOCKS falls through", User(L"u:1", L"", false, L"http://pac"), L"http://h:80", NONE,
-         L"SOCKS s:1", L"u:1"},
-        {"no script answer falls to fixed", User(L"u:1", L"", true, L"http://pac"), L"http://h:80", NONE, NONE,
+        {"script only SOCKS falls through", User(L"u:1", L"", false, L"http://pac"), L"http://h:80", NONE, L"SOCKS s:1",
          L"u:1"},
+        {"no script answer falls to fixed", User(L"u:1", L"", true, L"http://pac"), L"http://h:80", NONE, NONE, L"u:1"},
         {"detection off is not asked", User(L"", L"", false), L"http://h:80", L"PROXY d:1", NONE, L""},
     };
     for (const RouteRow& row : rows) {
