@@ -741,7 +741,10 @@ def case_proxy(machine, work, name):
             for password in typed:
                 type_into_prompt(setup, {"right": PROXY_PASSWORD, "wrong": "not-it"}.get(password))
             if typed[-1:] == [None]:
-                check(e.answer_box(setup, e.ERROR_TITLE, "Return"), "the refusal box appears")
+                check(setup.wait_window(e.ERROR_TITLE, 30) is not None, "the refusal box appears")
+                texts = list(e.box_texts(machine).values())
+                check(any(text.endswith("HTTP: 407") for text in texts), "it names the 407: %s" % texts)
+                check(e.answer_box(setup, e.ERROR_TITLE, "Return"), "the box is answered")
                 check(setup.exit_code(20) == e.EXIT_INSTALL_FAILED, "the setup ends as failed")
             else:
                 finished = e.wait_finished_page(setup)
