@@ -273,6 +273,23 @@ bool ForgetRestartMarks(const std::vector<std::wstring>& paths) {
                           static_cast<DWORD>(kept.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
+bool HasRestartMarksInside(const std::wstring& directory) {
+    RegistryKey key;
+    std::vector<std::wstring> strings;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS ||
+        !ReadPendingRenames(key.Get(), strings)) {
+        return true; // cannot tell: as if there were
+    }
+    for (size_t i = 0; i < strings.size(); i += 2) {
+        const std::wstring& source = strings[i];
+        if (source.compare(0, 4, L"\\??\\") == 0 && !SamePath(source.substr(4), directory) &&
+            IsInsideDirectory(source.substr(4), directory)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPath) {
     std::wstring root = NormalizeDirectoryPath(directory);
     WIN32_FIND_DATAW data;

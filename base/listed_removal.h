@@ -53,6 +53,10 @@ bool MarkForRestart(const std::wstring& path);
 // stay. True when none of them is marked any more.
 bool ForgetRestartMarks(const std::vector<std::wstring>& paths);
 
+// True when a mark for the next restart names something below `directory` (full path), or the
+// marks cannot be read.
+bool HasRestartMarksInside(const std::wstring& directory);
+
 // True when `directory` holds anything other than `keepPath` (full path; empty keeps nothing).
 bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPath);
 

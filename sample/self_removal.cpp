@@ -148,14 +148,14 @@ int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProc
     RemoveDirectoryW(directory.c_str());
     // The updater marked these for the restart in case this copy never got here. What is gone
     // needs no mark, and a mark left would delete a file installed again under its name; what is
-    // still there keeps its mark, and so does the directory until it is gone (a marked file of
-    // the package may still be in it; the restart takes a folder only when empty).
+    // still there keeps its mark, and so does the directory while a marked file is still in it.
     const std::wstring list = directory + L"\\" + FILE_LIST_NAME;
     std::vector<std::wstring> gone;
-    for (const std::wstring& path : {updater, list, directory}) {
+    for (const std::wstring& path : {updater, list}) {
         if (IsMissing(path)) gone.push_back(path);
     }
     ForgetRestartMarks(gone);
+    if (IsMissing(directory) || !HasRestartMarksInside(directory)) ForgetRestartMarks({directory});
     return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ? 0 : 1;
 }
 
