@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <cstring>
 
+#include "base/file_retry.h"
+#include "base/held_folder.h"
 #include "base/owners.h"
 #include "base/utf8.h"
 #include "base/directory_path.h"
@@ -11,8 +13,8 @@
 
 namespace {
 
-// Hundreds of thousands of names; a larger file is not a list and is not read on.
-const size_t FILE_LIST_SIZE_MAX = 16 * 1024 * 1024;
+// The list of a long-paths folder may name paths up to the longest Windows can name.
+bool IsLongPathForm(const std::wstring& path) { return path.compare(0, 4, L"\\\\?\\") == 0; }
 
 // The line as a relative path with backslashes, or false when any of its names is not plain.
 bool ToRelativePath(std::wstring line, ListedPath& entry) {
@@ -41,50 +43,106 @@ bool ToRelativePath(std::wstring line, ListedPath& entry) {
     return true;
 }
 
+// Splits text given in pieces into lines and keeps those that name a path. A line is held only
+// up to the longest that can name one, so memory stays bounded whatever the list holds.
+struct LineSplitter {
+    size_t pathLengthMax;
+    std::vector<ListedPath>& entries;
+    std::string line;
+    bool overlong = false;
+    bool first = true;
+};
+
+void EndLine(LineSplitter& lines) {
+    std::string& line = lines.line;
+    size_t start = 0;
+    // Editors on Windows may put a byte-order mark in front.
+    if (lines.first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;
+    size_t end = line.size();
+    if (end > start && line[end - 1] == '\r') --end;
+    std::wstring wide;
+    ListedPath entry;
+    // A line that is not UTF-8 names nothing we can find, like any other line that is not a path.
+    if (!lines.overlong && end > start && line[start] != '#' && DecodeUtf8(line.data() + start, end - start, wide) &&
+        wide.size() <= lines.pathLengthMax && ToRelativePath(wide, entry)) {
+        lines.entries.push_back(std::move(entry));
+    }
+    line.clear();
+    lines.overlong = false;
+    lines.first = false;
+}
+
+void AddText(LineSplitter& lines, const char* text, size_t size) {
+    // A path of n characters takes at most 3n bytes (plus a CR): longer lines are dropped unread,
+    // so the work stays linear in the text.
+    const size_t byteMax = 3 * lines.pathLengthMax + 4;
+    while (size > 0) {
+        const char* newline = static_cast<const char*>(std::memchr(text, '\n', size));
+        const size_t piece = newline != nullptr ? static_cast<size_t>(newline - text) : size;
+        if (!lines.overlong && lines.line.size() + piece <= byteMax) {
+            lines.line.append(text, piece);
+        } else {
+            lines.overlong = true;
+            lines.line.clear();
+        }
+        if (newline == nullptr) return;
+        EndLine(lines);
+        text += piece + 1;
+        size -= piece + 1;
+    }
+}
+
+void EndText(LineSplitter& lines) {
+    if (!lines.line.empty() || lines.overlong) EndLine(lines);
+}
+
+bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
 } // namespace
 
-bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries, size_t pathLengthMax) {
+void ParseFileList(const std::string& text, std::vector<ListedPath>& entries, size_t pathLengthMax) {
     entries.clear();
-    std::wstring wide;
-    if (text.size() > FILE_LIST_SIZE_MAX || !DecodeUtf8(text.data(), text.size(), wide)) {
-        return false;
+    LineSplitter lines{pathLengthMax, entries, std::string(), false, true};
+    AddText(lines, text.data(), text.size());
+    EndText(lines);
+}
+
+ListRead ReadFileListFrom(const std::wstring& installDirectory, std::vector<ListedPath>& entries) {
+    entries.clear();
+    // Read inside the held folder with the waits of every other file: a scanner or a backup tool
+    // holding the list for a moment must not make it look missing.
+    FileHandle folder;
+    DWORD error = RetryWhileHeld([&] { return OpenHeldFolder(installDirectory, folder); });
+    FileHandle file;
+    if (error == ERROR_SUCCESS) {
+        error = RetryWhileHeld([&] {
+            return OpenFileIn(folder.Get(), FILE_LIST_NAME, GENERIC_READ, FILE_SHARE_READ,
+                              FileDisposition::OpenExisting, file);
+        });
     }
-    // Editors on Windows may put a byte-order mark in front.
-    size_t start = (!wide.empty() && wide[0] == L'\uFEFF') ? 1 : 0;
-    while (start < wide.size()) {
-        size_t end = wide.find(L'\n', start);
-        if (end == std::wstring::npos) {
-            end = wide.size();
+    if (IsMissing(error)) return ListRead::Missing;
+    if (error != ERROR_SUCCESS) return ListRead::Unreadable;
+    LineSplitter lines{IsLongPathForm(installDirectory) ? LISTED_PATH_LENGTH_MAX : MAX_PATH, entries, std::string(),
+                       false, true};
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        DWORD read = 0;
+        error = RetryWhileHeld([&] {
+            return ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) != 0
+                       ? ERROR_SUCCESS
+                       : GetLastError();
+        });
+        if (error != ERROR_SUCCESS) {
+            entries.clear();
+            return ListRead::Unreadable;
         }
-        std::wstring line = wide.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == L'\r') {
-            line.pop_back();
-        }
-        ListedPath entry;
-        // Long lines are dropped before their names are looked at: the work stays linear in the text.
-        if (!line.empty() && line[0] != L'#' && line.size() <= pathLengthMax && ToRelativePath(line, entry)) {
-            entries.push_back(entry);
-        }
+        if (read == 0) break;
+        AddText(lines, buffer.data(), read);
     }
-    return true;
+    EndText(lines);
+    return ListRead::Read;
 }
 
 bool ReadFileList(const std::wstring& installDirectory, std::vector<ListedPath>& entries) {
-    entries.clear();
-    const StdioFile file(_wfopen((installDirectory + L"\\" + FILE_LIST_NAME).c_str(), L"rb"));
-    if (!file) {
-        return false;
-    }
-    std::string text;
-    char buffer[65536];
-    size_t read = 0;
-    while ((read = fread(buffer, 1, sizeof(buffer), file.Get())) > 0) {
-        text.append(buffer, read);
-        if (text.size() > FILE_LIST_SIZE_MAX) {
-            return false;
-        }
-    }
-    const bool longPaths = installDirectory.compare(0, 4, L"\\\\?\\") == 0;
-    return ferror(file.Get()) == 0 && ParseFileList(text, entries, longPaths ? LISTED_PATH_LENGTH_MAX : MAX_PATH);
+    return ReadFileListFrom(installDirectory, entries) == ListRead::Read;
 }

@@ -17,15 +17,27 @@ struct ListedPath {
     bool isDirectory = false;
 };
 
-// Parses the list's text. False when it is not valid UTF-8: such a list is unreadable as a whole.
-// A line that could name anything outside the folder (absolute, drive or network paths, "." or
-// ".." parts, empty parts, names of dots and blanks, characters a name cannot hold, device names
-// such as "NUL" or "com1.txt") is dropped, so a damaged or hostile list can never lead a deletion
-// elsewhere; so is a line longer than `pathLengthMax` characters, which no installed path can be.
-bool ParseFileList(const std::string& text, std::vector<ListedPath>& entries,
+// Parses the list's text. Lines that name nothing in the folder are dropped: comments, lines that
+// are not UTF-8, and any line that could name anything outside the folder (absolute, drive or
+// network paths, "." or ".." parts, empty parts, names of dots and blanks, characters a name
+// cannot hold, device names such as "NUL" or "com1.txt"), so a damaged or hostile list can never
+// lead a deletion elsewhere; so is a line longer than `pathLengthMax` characters, which no
+// installed path can be. The rest of the list is kept whatever such lines it holds.
+void ParseFileList(const std::string& text, std::vector<ListedPath>& entries,
                    size_t pathLengthMax = LISTED_PATH_LENGTH_MAX);
 
-// Reads and parses `installDirectory`\FILE_LIST_NAME, with lines bounded as a path below that
-// folder is: MAX_PATH characters, or LISTED_PATH_LENGTH_MAX for a "\\?\" folder. False when it is
-// missing, cannot be read or is not valid UTF-8.
+enum class ListRead {
+    Read,       // entries hold what the list names
+    Missing,    // there is no list
+    Unreadable, // the list (or its folder) could not be opened or read, even after waiting out holds
+};
+
+// Reads and parses `installDirectory`\FILE_LIST_NAME as ParseFileList does, in pieces (memory
+// bounded by the entries, whatever the file's size), inside the folder held open
+// (base/held_folder.h), each step retried while another program holds the file
+// (base/file_retry.h). Lines are bounded as a path below that folder is: MAX_PATH characters, or
+// LISTED_PATH_LENGTH_MAX for a "\\?\" folder. Entries are empty unless Read.
+ListRead ReadFileListFrom(const std::wstring& installDirectory, std::vector<ListedPath>& entries);
+
+// ReadFileListFrom, true when Read.
 bool ReadFileList(const std::wstring& installDirectory, std::vector<ListedPath>& entries);

@@ -16,6 +16,7 @@ namespace {
 
 constexpr auto ID_BOTH_INFORMATION_CLASS = static_cast<FILE_INFORMATION_CLASS>(37);
 constexpr auto NAMES_INFORMATION_CLASS = static_cast<FILE_INFORMATION_CLASS>(12);
+constexpr auto NAME_INFORMATION_CLASS = static_cast<FILE_INFORMATION_CLASS>(9);
 constexpr NTSTATUS NO_MORE_FILES = static_cast<NTSTATUS>(0x80000006L);
 
 // What a held folder may be used for: listing, going through, reading its attributes, and waiting
@@ -125,6 +126,35 @@ bool IsLinkOrSwapped(HANDLE handle, HANDLE parent, const std::wstring& name) {
     return listedId != 0 && listedId != own.IndexNumber.QuadPart;
 }
 
+// The path the system resolved `handle` to when it was opened, below its volume ("\Games\ZENKA");
+// empty when it cannot be told.
+std::wstring OpenedName(HANDLE handle) {
+    std::vector<unsigned char> buffer(sizeof(ULONG) + 32768 * sizeof(wchar_t));
+    IO_STATUS_BLOCK io{};
+    if (NtQueryInformationFile(handle, &io, buffer.data(), static_cast<ULONG>(buffer.size()), NAME_INFORMATION_CLASS) !=
+        0) {
+        return std::wstring();
+    }
+    ULONG bytes = 0;
+    std::memcpy(&bytes, buffer.data(), sizeof(bytes));
+    if (bytes > buffer.size() - sizeof(ULONG)) return std::wstring();
+    std::wstring name(bytes / sizeof(wchar_t), L'\0');
+    std::memcpy(&name[0], buffer.data() + sizeof(ULONG), name.size() * sizeof(wchar_t));
+    return name;
+}
+
+// True when `child`, opened as `name` inside `parent`, was resolved to that place: the parent's
+// path and the name. A system that records the path it resolved (Wine does, and later deletes by
+// it) shows another path when a folder on the way was swapped for a link as the child was opened.
+bool NamedBelow(HANDLE child, HANDLE parent, const std::wstring& name) {
+    std::wstring expected = OpenedName(parent);
+    const std::wstring actual = OpenedName(child);
+    if (expected.empty() || actual.empty()) return false;
+    if (expected.back() != L'\\') expected += L'\\';
+    expected += name;
+    return SameName(expected, actual.c_str(), actual.size());
+}
+
 // The folder above `fullPath` and the last name of it; empty when `fullPath` is a root.
 std::pair<std::wstring, std::wstring> SplitLast(const std::wstring& fullPath) {
     std::wstring path = fullPath;
@@ -165,7 +195,9 @@ DWORD OpenHeldSubfolder(HANDLE parent, const std::wstring& name, bool create, Fi
                                    FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, opened);
     if (status == static_cast<NTSTATUS>(0xC0000103L)) return ERROR_DIRECTORY; // STATUS_NOT_A_DIRECTORY
     if (status != 0) return ToWin32(status);
-    if (IsLinkOrSwapped(opened.Get(), parent, name)) return ERROR_FOLDER_IS_LINK;
+    if (IsLinkOrSwapped(opened.Get(), parent, name) || !NamedBelow(opened.Get(), parent, name)) {
+        return ERROR_FOLDER_IS_LINK;
+    }
     folder = std::move(opened);
     return ERROR_SUCCESS;
 }
@@ -252,12 +284,40 @@ DWORD DeleteIn(HANDLE folder, const std::wstring& name) {
     NTSTATUS status = OpenRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, SHARE_ALL,
                                    FILE_OPEN, FILE_OPEN_REPARSE_POINT, target);
     if (status != 0) return ToWin32(status);
-    ClearReadOnly(target.Get());
+    // Where the system deletes by the path it resolved at the open (Wine: it stats that path and
+    // unlinks it as the last handle closes), a folder on the way swapped for a link at that
+    // moment takes someone else's file of the same name. No check closes that gap, so the
+    // deletion goes ahead only when the path resolved right at the open and at a few fresh opens
+    // just before: a folder being swapped shows itself in one of them and stops the removal.
+    for (int look = 0; look < 4; ++look) {
+        FileHandle probe;
+        if (look > 0 && OpenRelative(folder, name, FILE_READ_ATTRIBUTES, SHARE_ALL, FILE_OPEN, FILE_OPEN_REPARSE_POINT,
+                                     probe) != 0) {
+            break; // a hold or the like: the deletion below tells
+        }
+        if (!NamedBelow(look > 0 ? probe.Get() : target.Get(), folder, name)) return ERROR_FOLDER_IS_LINK;
+    }
+    FILE_INTERNAL_INFORMATION own{};
     IO_STATUS_BLOCK io{};
+    if (NtQueryInformationFile(target.Get(), &io, &own, sizeof(own), FileInternalInformation) != 0) {
+        own.IndexNumber.QuadPart = 0;
+    }
+    ClearReadOnly(target.Get());
     FILE_DISPOSITION_INFORMATION disposition{};
     disposition.DoDeleteFile = TRUE;
     status = NtSetInformationFile(target.Get(), &io, &disposition, sizeof(disposition), FileDispositionInformation);
-    return ToWin32(status);
+    if (status != 0) return ToWin32(status);
+    target.Reset();
+    // Deleted only once the held folder no longer lists it: the name stays while another program
+    // keeps the file open, and a deletion that went by a swapped path left it where it was.
+    DWORD attributes = 0;
+    LONGLONG listedId = 0;
+    const DWORD listed = ListedEntry(folder, name, attributes, listedId);
+    if (listed == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (listed != ERROR_SUCCESS) return listed;
+    // Another file put there since is someone else's; ours is gone.
+    const bool same = own.IndexNumber.QuadPart == 0 || listedId == 0 || listedId == own.IndexNumber.QuadPart;
+    return same ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
 }
 
 DWORD ListedAttributesIn(HANDLE folder, const std::wstring& name, DWORD& attributes) {

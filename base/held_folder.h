@@ -27,8 +27,10 @@ inline constexpr DWORD ERROR_FOLDER_IS_LINK = 4395; // ERROR_REPARSE_POINT_ENCOU
 DWORD OpenHeldFolder(const std::wstring& fullPath, FileHandle& folder);
 
 // Opens the folder `name` (one name) inside the held folder `parent` as a held folder; with
-// `create`, makes it first when missing (it inherits the parent's protection). Returns
-// ERROR_SUCCESS, ERROR_FOLDER_IS_LINK, ERROR_DIRECTORY when a file has that name, or the error.
+// `create`, makes it first when missing (it inherits the parent's protection). The folder is
+// checked after the open: not a link, the one its parent lists under that name, and resolved to
+// the parent's path and that name. Returns ERROR_SUCCESS, ERROR_FOLDER_IS_LINK, ERROR_DIRECTORY
+// when a file has that name, or the error.
 DWORD OpenHeldSubfolder(HANDLE parent, const std::wstring& name, bool create, FileHandle& folder);
 
 // A chain of held folders from a root down to the folder where the work is: consecutive work in
@@ -75,9 +77,12 @@ DWORD RenameIn(HANDLE folder, const std::wstring& from, const std::wstring& to, 
 void ClearReadOnly(HANDLE file);
 
 // Deletes `name` (one name) inside the held folder `folder`: a file, a link itself (never what it
-// points to), or a folder only when it is empty. A read-only attribute does not stop it. Returns
-// ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when there is nothing of that name, ERROR_DIR_NOT_EMPTY, or
-// the error.
+// points to), or a folder only when it is empty. A read-only attribute does not stop it. Success
+// means the folder no longer lists the name (or lists another file under it). Returns
+// ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when there is nothing of that name, ERROR_DIR_NOT_EMPTY,
+// ERROR_SHARING_VIOLATION while the name stays (another program still has the file open),
+// ERROR_FOLDER_IS_LINK when the file was resolved to another path than the folder's (a folder on
+// the way was swapped for a link: nothing is deleted), or the error.
 DWORD DeleteIn(HANDLE folder, const std::wstring& name);
 
 // The attributes of `name` inside `folder` as the folder lists it: a link shows

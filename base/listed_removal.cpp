@@ -33,6 +33,9 @@ struct Walk {
     ListedRemoval result;
     std::unordered_set<std::wstring> links;         // folded relative paths of link folders
     std::unordered_set<std::wstring> markedParents; // folded folders that hold something marked
+    // Set once a deletion found its folder resolved elsewhere than where it was held: someone is
+    // swapping folders while the removal runs, and no later deletion below the root is trusted.
+    bool stopped = false;
 };
 
 // Adds `relative` and its parents to `folders` (folded key to depth and path), stopping at the
@@ -61,6 +64,19 @@ DWORD Hold(Walk& walk, const std::wstring& relative) {
     return error;
 }
 
+// True when `relative` or a folder above it was found to be a link.
+bool UnderLink(const Walk& walk, const std::wstring& relative) {
+    for (std::wstring path = relative; !path.empty(); path = SplitLast(path).first) {
+        if (walk.links.count(FoldedPath(path)) != 0) return true;
+    }
+    return false;
+}
+
+void StopAtSwap(Walk& walk, const std::wstring& folder) {
+    walk.stopped = true;
+    if (walk.links.insert(FoldedPath(folder)).second) walk.result.linkFolders.push_back(folder);
+}
+
 void MarkOrCountLeft(Walk& walk, const std::wstring& relative) {
     if (MarkForRestart(walk.root + L"\\" + relative)) {
         walk.result.marked.push_back(walk.root + L"\\" + relative);
@@ -72,6 +88,7 @@ void MarkOrCountLeft(Walk& walk, const std::wstring& relative) {
 
 void RemoveFile(Walk& walk, const std::wstring& relative) {
     const auto [parent, name] = SplitLast(relative);
+    if (walk.stopped || UnderLink(walk, parent)) return;
     const DWORD held = Hold(walk, parent);
     if (held != ERROR_SUCCESS) {
         // A missing folder holds nothing; a link's contents are not ours.
@@ -83,6 +100,9 @@ void RemoveFile(Walk& walk, const std::wstring& relative) {
     const DWORD error = RetryWhileHeld([&] { return DeleteIn(folder, name); });
     if (error == ERROR_SUCCESS) {
         ++walk.result.removed;
+    } else if (error == ERROR_FOLDER_IS_LINK) {
+        ++walk.result.left;
+        StopAtSwap(walk, parent);
     } else if (IsHoldError(error)) {
         MarkOrCountLeft(walk, relative);
     } else if (!IsMissing(error) && error != ERROR_DIR_NOT_EMPTY) {
@@ -93,7 +113,7 @@ void RemoveFile(Walk& walk, const std::wstring& relative) {
 
 void RemoveFolder(Walk& walk, const std::wstring& relative) {
     const std::wstring key = FoldedPath(relative);
-    if (walk.links.count(key) != 0) return;
+    if (walk.stopped || UnderLink(walk, relative)) return;
     const auto [parent, name] = SplitLast(relative);
     if (Hold(walk, parent) != ERROR_SUCCESS) return;
     const HANDLE folder = InnermostFolder(walk.held);
@@ -106,6 +126,10 @@ void RemoveFolder(Walk& walk, const std::wstring& relative) {
         return;
     }
     const DWORD error = RetryWhileHeld([&] { return DeleteIn(folder, name); });
+    if (error == ERROR_FOLDER_IS_LINK) {
+        StopAtSwap(walk, SplitLast(relative).first);
+        return;
+    }
     // A folder that holds a marked file can go only after it; one that holds others' files stays.
     if ((error == ERROR_DIR_NOT_EMPTY && walk.markedParents.count(key) != 0) || IsHoldError(error)) {
         if (MarkForRestart(walk.root + L"\\" + relative)) {
@@ -171,30 +195,27 @@ unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<List
     return failures;
 }
 
-bool MarkForRestart(const std::wstring& path) {
-    return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
-}
+namespace {
 
-bool ForgetRestartMarks(const std::vector<std::wstring>& paths) {
-    const wchar_t* const sessionManager = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-    const wchar_t* const pending = L"PendingFileRenameOperations";
-    RegistryKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, sessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Put()) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
+const wchar_t* const SESSION_MANAGER = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t* const PENDING_RENAMES = L"PendingFileRenameOperations";
+
+// The strings of the pending renames: pairs of a source as "\??\C:\..." and a target, empty for a
+// deletion. False when the value cannot be read; no value gives no strings.
+bool ReadPendingRenames(HKEY key, std::vector<std::wstring>& strings) {
+    strings.clear();
     DWORD type = 0;
     DWORD bytes = 0;
-    if (RegQueryValueExW(key.Get(), pending, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return true;
+    const LSTATUS sized = RegQueryValueExW(key, PENDING_RENAMES, nullptr, &type, nullptr, &bytes);
+    if (sized == ERROR_FILE_NOT_FOUND) return true;
     std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
-    if (type != REG_MULTI_SZ || RegQueryValueExW(key.Get(), pending, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]),
-                                                 &bytes) != ERROR_SUCCESS) {
+    if (sized != ERROR_SUCCESS || type != REG_MULTI_SZ ||
+        RegQueryValueExW(key, PENDING_RENAMES, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]), &bytes) !=
+            ERROR_SUCCESS) {
         return false;
     }
     value.resize(bytes / sizeof(wchar_t));
-    // Pairs of strings, each ending in a NUL: the source as "\??\C:\...", and the target, empty
-    // for a deletion; one more NUL may end the whole.
-    std::vector<std::wstring> strings;
+    // Each string ends in a NUL; one more NUL may end the whole.
     for (size_t start = 0; start < value.size();) {
         size_t end = value.find(L'\0', start);
         if (end == std::wstring::npos) end = value.size();
@@ -202,6 +223,36 @@ bool ForgetRestartMarks(const std::vector<std::wstring>& paths) {
         start = end + 1;
     }
     if (strings.size() % 2 != 0) strings.pop_back();
+    return true;
+}
+
+} // namespace
+
+bool MarkForRestart(const std::wstring& path) {
+    if (MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) == 0) return false;
+    // Counted as marked only once the registry shows it: the call can succeed without a mark
+    // that the restart would act on.
+    RegistryKey key;
+    std::vector<std::wstring> strings;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS ||
+        !ReadPendingRenames(key.Get(), strings)) {
+        return false;
+    }
+    const std::wstring wanted = FoldedPath(L"\\??\\" + path);
+    for (size_t i = 0; i < strings.size(); i += 2) {
+        if (strings[i + 1].empty() && FoldedPath(strings[i]) == wanted) return true;
+    }
+    return false;
+}
+
+bool ForgetRestartMarks(const std::vector<std::wstring>& paths) {
+    RegistryKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Put()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    std::vector<std::wstring> strings;
+    if (!ReadPendingRenames(key.Get(), strings)) return false;
     std::unordered_set<std::wstring> forgotten;
     for (const std::wstring& path : paths) forgotten.insert(FoldedPath(L"\\??\\" + path));
     std::wstring kept;
@@ -216,10 +267,27 @@ bool ForgetRestartMarks(const std::vector<std::wstring>& paths) {
     // Rewritten only when a mark of ours goes: every write risks losing another program's mark
     // made at the same moment.
     if (!dropped) return true;
-    if (kept.empty()) return RegDeleteValueW(key.Get(), pending) == ERROR_SUCCESS;
+    if (kept.empty()) return RegDeleteValueW(key.Get(), PENDING_RENAMES) == ERROR_SUCCESS;
     kept += L'\0';
-    return RegSetValueExW(key.Get(), pending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+    return RegSetValueExW(key.Get(), PENDING_RENAMES, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
                           static_cast<DWORD>(kept.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+bool HasRestartMarksInside(const std::wstring& directory) {
+    RegistryKey key;
+    std::vector<std::wstring> strings;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS ||
+        !ReadPendingRenames(key.Get(), strings)) {
+        return true; // cannot tell: as if there were
+    }
+    for (size_t i = 0; i < strings.size(); i += 2) {
+        const std::wstring& source = strings[i];
+        if (source.compare(0, 4, L"\\??\\") == 0 && !SamePath(source.substr(4), directory) &&
+            IsInsideDirectory(source.substr(4), directory)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPath) {

@@ -29,7 +29,10 @@ struct ListedRemoval {
 // a listed path), deepest first; a folder that still holds a file marked for the restart is marked
 // too, after it. Whatever the list does not name stays, and so does every folder that still holds
 // something; `directory` itself is not removed. A folder found to be a link is neither gone
-// through nor removed, and is reported. Read-only files are deleted too. Work and memory are
+// through nor removed, and is reported; so is a folder in which a file turned out to be resolved
+// through another path (swapped for a link around the open), and then nothing more is deleted at
+// all: what is left counts as left. A file counts as removed only once its folder no longer lists
+// it. Read-only files are deleted too. Work and memory are
 // linear in the list: each folder is looked at once.
 ListedRemoval RemoveListed(const std::wstring& directory, const std::vector<ListedPath>& listed,
                            const std::vector<std::wstring>& kept);
@@ -41,13 +44,18 @@ unsigned RemoveListedFiles(const std::wstring& directory, const std::vector<List
                            const std::wstring& keepPath);
 
 // Marks the file or folder `path` (a full path) for deletion when Windows next starts (a folder
-// only goes then if it is empty). Needs administrator rights. True when marked.
+// only goes then if it is empty). Needs administrator rights. True only when the mark reads back
+// from the registry's pending renames.
 bool MarkForRestart(const std::wstring& path);
 
 // Drops the marks that MarkForRestart left for `paths` (full paths), so that a file installed
 // again under one of those names before the restart is not deleted then. Other programs' marks
 // stay. True when none of them is marked any more.
 bool ForgetRestartMarks(const std::vector<std::wstring>& paths);
+
+// True when a mark for the next restart names something below `directory` (full path), or the
+// marks cannot be read.
+bool HasRestartMarksInside(const std::wstring& directory);
 
 // True when `directory` holds anything other than `keepPath` (full path; empty keeps nothing).
 bool HoldsOtherEntries(const std::wstring& directory, const std::wstring& keepPath);

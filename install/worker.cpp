@@ -130,7 +130,8 @@ void RunPipeline(HWND window, const WorkerValues& values) {
     const std::wstring launcherPath = LauncherPath(targetDir);
     CreateShortcut(FOLDERID_PublicDesktop, launcherPath, targetDir, LINK_FILE_NAME, SHORTCUT_DESCRIPTION);
     CreateShortcut(FOLDERID_CommonPrograms, launcherPath, targetDir, LINK_FILE_NAME, SHORTCUT_DESCRIPTION);
-    RegisterUninstallEntry(targetDir, PRODUCT_VERSION);
+    // The package goes right after: the size shown is what stays installed.
+    RegisterUninstallEntry(targetDir, PRODUCT_VERSION, PACKAGE_FILE_NAME);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
     // Only now is the package no longer needed: any failure before kept it for the next run.
     RetryWhileHeld([&] {

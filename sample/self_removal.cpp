@@ -147,15 +147,15 @@ int FinishRemoval(const std::wstring& installDirectory, unsigned long parentProc
     // Gone only when empty: whatever the package did not install stays, and its folder with it.
     RemoveDirectoryW(directory.c_str());
     // The updater marked these for the restart in case this copy never got here. What is gone
-    // needs no mark, and a mark left would delete a file installed again under its name; the
-    // directory's mark is kept only while a marked file of ours is still in it.
+    // needs no mark, and a mark left would delete a file installed again under its name; what is
+    // still there keeps its mark, and so does the directory while a marked file is still in it.
     const std::wstring list = directory + L"\\" + FILE_LIST_NAME;
     std::vector<std::wstring> gone;
     for (const std::wstring& path : {updater, list}) {
         if (IsMissing(path)) gone.push_back(path);
     }
-    if (gone.size() == 2 || IsMissing(directory)) gone.push_back(directory);
     ForgetRestartMarks(gone);
+    if (IsMissing(directory) || !HasRestartMarksInside(directory)) ForgetRestartMarks({directory});
     return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ? 0 : 1;
 }
 

@@ -32,7 +32,8 @@ bool StartRemovalHelper(const std::wstring& updaterPath, const std::wstring& ins
 // The copy's work: waits for process `parentProcessId` if it still runs the updater of
 // `installDirectory`, checks the directory again, takes the installation lock, deletes the
 // updater's file by handle (waiting out a hold) and then the directory only if it is empty, and
-// drops the updater's restart marks of what is gone (base/listed_removal.h: ForgetRestartMarks).
+// drops the updater's restart marks of what is gone (base/listed_removal.h: ForgetRestartMarks):
+// the mark of a file still there stays, and the directory's while a marked file is in it.
 // Returns 1 when the updater's file is left behind (a setup holds the lock, or the file stays
 // held; the updater has marked it for the restart), 0 when it is gone (other files may stay), or -1 when the directory
 // is refused as unsafe (nothing deleted).

@@ -17,8 +17,9 @@
 // the list, this program and the directory are marked before it goes: a run cut short at any
 // moment either leaves the key, whose command finishes the job and exits 0, or leaves nothing that
 // is not marked. Whatever the package did not install (saves, mods, other programs) stays, and so
-// does the directory while it holds any of it. Without a readable list no file of the directory is
-// removed, only the shortcuts and the key.
+// does the directory while it holds any of it. Without a list no file of the directory is removed,
+// only the shortcuts and the key; a list that is there but cannot be read stops the run before
+// anything is touched.
 //
 // Exit codes (never renumbered):
 //   0  complete: removed (the last files go a moment later), or nothing was asked
@@ -26,10 +27,12 @@
 //   3  declined: the user answered No; nothing removed
 //   4  refused: the directory is not one that may be deleted (a drive root, a system or user
 //      folder, or a folder without zenka-updater.exe); nothing removed
-//   5  incomplete: a file could be neither removed nor marked, a folder is a link (left alone with
-//      what it points to), or a shortcut or the key could not be removed; the key stays, so
-//      running the uninstall again finishes the job
-//   6  no list: no readable list of the installed files; shortcuts and key removed, files kept
+//   5  incomplete: a file could be neither removed nor marked (a mark counts once the registry
+//      shows it), a folder is a link (left alone with what it points to) or was swapped for one
+//      during the run, or a shortcut or the key could not be removed; the key stays, so running
+//      the uninstall again finishes the job. Also when the list exists but cannot be read: then
+//      nothing at all is touched, and running the setup again repairs the list
+//   6  no list: there is no list of the installed files; shortcuts and key removed, files kept
 //   7  complete at restart: everything is removed or marked, and what is marked goes at the next
 //      restart
 //   8  another uninstall or a setup runs: nothing touched
@@ -93,9 +96,7 @@ void ShowBox(const std::wstring& text, const wchar_t* caption, UINT icon) {
     MessageBoxW(nullptr, text.c_str(), caption, MB_OK | icon | MB_SETFOREGROUND);
 }
 
-std::wstring NoListReason() {
-    return std::wstring(L"в ней нет списка установленных файлов ") + FILE_LIST_NAME + L" или его не удалось прочитать.";
-}
+std::wstring NoListReason() { return std::wstring(L"в ней нет списка установленных файлов ") + FILE_LIST_NAME + L"."; }
 
 bool RemoveShortcutIn(REFKNOWNFOLDERID folder, const std::wstring& installDirectory) {
     std::wstring folderPath = KnownFolderPath(folder);
@@ -168,7 +169,21 @@ int Uninstall(bool quiet) {
         return EXIT_BUSY;
     }
     std::vector<ListedPath> listed;
-    bool hasList = ReadFileList(installDirectory, listed);
+    const ListRead read = ReadFileListFrom(installDirectory, listed);
+    if (read == ListRead::Unreadable) {
+        // A list that is there but cannot be read still says the files are the package's: nothing
+        // goes, so that the entry and this program stay to finish the job once it can be read.
+        if (!quiet) {
+            ShowBox(std::wstring(L"Удаление не выполнено: не удалось прочитать список установленных файлов ") +
+                        FILE_LIST_NAME +
+                        L". Ничего не удалено.\n\nЗапустите установку ZENKA ещё раз: она "
+                        L"восстановит список, после чего удаление можно повторить.\n\n" +
+                        installDirectory,
+                    UNINSTALL_CAPTION, MB_ICONWARNING);
+        }
+        return EXIT_INCOMPLETE;
+    }
+    const bool hasList = read == ListRead::Read;
     if (!quiet) {
         std::wstring question = hasList ? L"Удалить ZENKA с этого компьютера?\n\nБудут удалены ярлыки, запись в "
                                           L"списке установленных программ и файлы ZENKA в папке:\n" +

@@ -13,9 +13,16 @@ bool IsLinkedDirectory(const std::filesystem::path& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool IsLeftOut(const std::filesystem::recursive_directory_iterator& entry, const std::wstring& leftOut) {
+    if (leftOut.empty() || entry.depth() != 0) return false;
+    const std::wstring name = entry->path().filename().wstring();
+    return CompareStringOrdinal(name.c_str(), static_cast<int>(name.size()), leftOut.c_str(),
+                                static_cast<int>(leftOut.size()), TRUE) == CSTR_EQUAL;
+}
+
 } // namespace
 
-uint64_t DirectorySizeBytes(const std::wstring& directory) {
+uint64_t DirectorySizeBytes(const std::wstring& directory, const std::wstring& leftOut) {
     namespace fs = std::filesystem;
     std::error_code error;
     const fs::path root(directory);
@@ -32,7 +39,7 @@ uint64_t DirectorySizeBytes(const std::wstring& directory) {
             // The runtime library sees through symbolic links and junctions; without this a link
             // back up the tree would be walked until the path grows too long.
             entries.disable_recursion_pending();
-        } else if (fs::is_regular_file(status)) {
+        } else if (fs::is_regular_file(status) && !IsLeftOut(entries, leftOut)) {
             const uintmax_t size = entries->file_size(error);
             if (error) break;
             total += size;

@@ -24,7 +24,7 @@ void ApplyRegistryValues(HKEY key, const std::vector<RegistryValue>& values) {
 
 } // namespace
 
-bool RegisterUninstallEntry(const std::wstring& targetDir, const std::wstring& version) {
+bool RegisterUninstallEntry(const std::wstring& targetDir, const std::wstring& version, const std::wstring& goingName) {
     RegistryKey key;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                         key.Put(), nullptr) != ERROR_SUCCESS ||
@@ -33,6 +33,7 @@ bool RegisterUninstallEntry(const std::wstring& targetDir, const std::wstring& v
     }
     SYSTEMTIME today{};
     GetLocalTime(&today);
-    ApplyRegistryValues(key.Get(), UninstallValues(targetDir, version, today, DirectorySizeBytes(targetDir)));
+    ApplyRegistryValues(key.Get(),
+                        UninstallValues(targetDir, version, today, DirectorySizeBytes(targetDir, goingName)));
     return true;
 }

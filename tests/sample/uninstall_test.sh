@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Drives zenka-updater.exe under Wine against a fake installation made in the test prefix.
 #
-#   uninstall_test.sh Quiet|NoList|Unsafe|ConfirmationNo|ConfirmationYes|Stopped|LinkedFolder|TempFull
+#   uninstall_test.sh Quiet|NoList|Unsafe|ConfirmationNo|ConfirmationYes|Stopped|LinkedFolder|TempFull|
+#                     HeldList|HeldProgram
 #
 # Environment (set by CTest): WINEPREFIX, ZENKA_SOURCE_DIR, SAMPLE_DIR (the built programs),
-# LINK_TOOL (sample_link_tool.exe).
+# LINK_TOOL (sample_link_tool.exe), HOLDER (file_holder.exe: holds a file without sharing).
 set -uo pipefail
 case_name=${1:?case}
 run() { "$ZENKA_SOURCE_DIR/tools/wine-run" "$WINEPREFIX" "$@" </dev/null; }
@@ -109,6 +110,9 @@ temp_copies() {
 }
 no_temp_copies() { [ -z "$(temp_copies)" ]; }
 
+# Holds the file $1 (a Windows path) without sharing for $2 ms from another program, from a moment on.
+hold() { run "$HOLDER" "$1" "$2" >/dev/null 2>&1 & holder=$!; sleep 1.5; }
+
 case $case_name in
 Quiet)
   make_installation
@@ -117,6 +121,9 @@ Quiet)
   echo save >"$install_unix/Other/save.dat"
   echo note >"$install_unix/notes.txt"
   echo mod >"$install_unix/data/user-mods/mod.dat"
+  # A line that is not UTF-8 and a list padded to 50 MB: skipped, the rest still goes.
+  printf 'plugins/bad\xff\xfename.dll\n' >>"$install_unix/zenka-files.txt"
+  yes '# padding' | head -c 50M >>"$install_unix/zenka-files.txt"
   marks_before=$(marks_of "$install_win")
   # A launcher running from the installation must not stop the removal.
   (cd "$install_unix" && run ./ZENKA.exe >/dev/null 2>&1 &)
@@ -294,6 +301,46 @@ TempFull)
     fail "left: $(cd "$install_unix" && find . | tr '\n' ' ')"
   for marked in "$install_win\zenka-updater.exe" "$install_win"; do
     grep -qiF "\\??\\$marked" <<<"$pending" || fail "$marked is not marked for the restart: $pending"
+  done
+  ;;
+HeldList)
+  # Another program holds the list: past the waits nothing at all is touched and the run is
+  # incomplete; a hold of a few seconds is waited out.
+  make_installation
+  hold "$install_win\\zenka-files.txt" 14000
+  run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  wait
+  [ $status -eq 5 ] || fail "the uninstall with the list held for good exited with $status"
+  expect_installation_intact
+  hold "$install_win\\zenka-files.txt" 3000
+  run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  wait
+  [ $status -eq 0 ] || fail "the uninstall with the list held for a moment exited with $status"
+  expect_registration_gone
+  [ ! -e "$install_unix/ZENKA.exe" ] || fail "the files stayed"
+  expect_others_intact
+  ;;
+HeldProgram)
+  # The launcher's file held past the waits: "complete at the restart", and the registry shows
+  # the marks of the file and its folder once the copy has finished. Read while the holder runs:
+  # a prefix whose last program has ended acts on the marks as a restart would.
+  make_installation
+  run reg query "$SESSION" /v PendingFileRenameOperations >/dev/null 2>&1 && pending_before=1 || pending_before=0
+  hold "$install_win\\ZENKA.exe" 120000
+  run "$install_unix/zenka-updater.exe" --uninstall --quiet >/dev/null 2>&1
+  status=$?
+  wait_for 20 test ! -e "$install_unix/zenka-updater.exe" || fail "the copy did not remove the updater"
+  sleep 1
+  pending=$(run reg query "$SESSION" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
+  kill "$holder"
+  wait
+  [ $pending_before -eq 1 ] || run reg delete "$SESSION" /v PendingFileRenameOperations /f >/dev/null 2>&1
+  [ $status -eq 7 ] || fail "the uninstall with a held launcher exited with $status"
+  expect_registration_gone
+  for marked in "$install_win\ZENKA.exe" "$install_win"; do
+    grep -qiF "\\??\\$marked\\0" <<<"$pending" || fail "$marked is not marked for the restart: $pending"
   done
   ;;
 *)

@@ -30,10 +30,11 @@ TEST_F(UninstallEntry, EveryValueIsStoredWithItsTypeAndData) {
     ScratchDir target(L"uninstall-all");
     target.AddFile(L"ZENKA.exe", 2000);
     target.AddFile(L"bin\\core.dll", 1100); // 3100 bytes: 3 KiB
+    target.AddFile(L"payload.zip", 9000);   // deleted right after: not counted
     const std::wstring dir = target.Path();
 
     const std::wstring dayBefore = Today();
-    ASSERT_TRUE(RegisterUninstallEntry(dir, L"2.1.0"));
+    ASSERT_TRUE(RegisterUninstallEntry(dir, L"2.1.0", L"PAYLOAD.zip"));
     const std::wstring dayAfter = Today();
 
     ExpectText(L"DisplayName", L"ZENKA");
