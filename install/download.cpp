@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "base/held_folder.h"
+#include "base/number_text.h"
 #include "base/owners.h"
 #include "base/path_name.h"
 #include "install/download_progress.h"
@@ -188,7 +189,7 @@ bool AllowImmediateRestart(DownloadRun& run, DWORD status) {
         ++run.restartsWithoutProgress;
         return true;
     }
-    FailDownload(run, HTTP_ERROR_TEXT + std::to_wstring(status));
+    FailDownload(run, HTTP_ERROR_TEXT + DecimalText(status));
     return false;
 }
 
@@ -259,7 +260,7 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
         return ResponseStep::RequestAgain;
     case StatusAction::Fatal: break;
     }
-    FailDownload(run, HTTP_ERROR_TEXT + std::to_wstring(status));
+    FailDownload(run, HTTP_ERROR_TEXT + DecimalText(status));
     return ResponseStep::Failed;
 }
 
