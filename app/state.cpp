@@ -21,7 +21,7 @@ void Notify(HWND window, UINT message) {
 
 void PostProgress(HWND window, const std::wstring& status, const std::wstring& detail, int value) {
     {
-        std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+        std::lock_guard lock(g_progress.stateMutex);
         g_progress.statusText = status;
         g_progress.detailText = detail;
         g_progress.progress = std::clamp(value, 0, PROGRESS_MAX);
@@ -31,7 +31,7 @@ void PostProgress(HWND window, const std::wstring& status, const std::wstring& d
 
 void PostLogLine(HWND window, const std::wstring& line) {
     {
-        std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+        std::lock_guard lock(g_progress.stateMutex);
         g_progress.logLines.push_back(line);
         while (g_progress.logLines.size() > LOG_LINES_MAX) g_progress.logLines.pop_front();
     }
@@ -40,7 +40,7 @@ void PostLogLine(HWND window, const std::wstring& line) {
 
 void PostFatalError(HWND window, const std::wstring& text, int exitCode) {
     {
-        std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+        std::lock_guard lock(g_progress.stateMutex);
         g_progress.errorText = text;
         g_progress.errorExitCode = exitCode;
     }
@@ -50,24 +50,24 @@ void PostFatalError(HWND window, const std::wstring& text, int exitCode) {
 ProgressSnapshot TakeProgressSnapshot() {
     ProgressSnapshot snapshot;
     {
-        std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+        std::lock_guard lock(g_progress.stateMutex);
         snapshot.statusText = g_progress.statusText;
         snapshot.detailText = g_progress.detailText;
         snapshot.progress = g_progress.progress;
     }
     {
-        std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+        std::lock_guard lock(g_progress.stateMutex);
         snapshot.logLines = g_progress.logLines;
     }
     return snapshot;
 }
 
 std::wstring TakeErrorText() {
-    std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+    std::lock_guard lock(g_progress.stateMutex);
     return g_progress.errorText;
 }
 
 int TakeErrorExitCode() {
-    std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+    std::lock_guard lock(g_progress.stateMutex);
     return g_progress.errorExitCode;
 }

@@ -16,6 +16,14 @@
 #include <mutex>
 #include <string>
 
+// The lock of the shared progress state: a slim reader/writer lock taken exclusively, usable
+// with std::lock_guard. std::mutex would bring the pthreads mutex and std::system_error along.
+struct StateLock {
+    SRWLOCK srw = SRWLOCK_INIT;
+    void lock() { AcquireSRWLockExclusive(&srw); }
+    void unlock() { ReleaseSRWLockExclusive(&srw); }
+};
+
 // Window messages, always posted with wParam 0 and lParam 0.
 constexpr UINT WM_STATE_CHANGED = WM_APP + 1;    // repaint from a fresh snapshot
 constexpr UINT WM_INSTALL_FINISHED = WM_APP + 2; // show the finished page
@@ -59,7 +67,7 @@ struct InstallerSettings {
 };
 
 struct SharedProgressState {
-    std::mutex stateMutex;
+    StateLock stateMutex;
     std::wstring statusText = L"Инициализация установки...";
     std::wstring detailText = L"Подготовка компонентов...";
     int progress = 0;                  // thousandths, always within 0..PROGRESS_MAX

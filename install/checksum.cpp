@@ -3,6 +3,7 @@
 #include "app/state.h"
 #include "base/file_retry.h"
 #include "base/held_folder.h"
+#include "base/number_text.h"
 #include "base/owners.h"
 #include "install/partial_download.h"
 #include "install/paths.h"
@@ -11,9 +12,7 @@
 #include <winternl.h>
 
 #include <cwchar>
-#include <iomanip>
 #include <memory>
-#include <sstream>
 
 namespace {
 
@@ -37,10 +36,14 @@ bool Succeeded(NTSTATUS status) { return status >= 0; }
 } // namespace
 
 std::wstring FormatHexDigest(const unsigned char (&digest)[32]) {
-    std::wostringstream stream;
-    stream << std::hex << std::setfill(L'0');
-    for (const unsigned char octet : digest) stream << std::setw(2) << static_cast<unsigned>(octet);
-    return stream.str();
+    static const wchar_t HEX_DIGITS[] = L"0123456789abcdef";
+    std::wstring text;
+    text.reserve(2 * sizeof digest);
+    for (const unsigned char octet : digest) {
+        text += HEX_DIGITS[octet >> 4];
+        text += HEX_DIGITS[octet & 0xF];
+    }
+    return text;
 }
 
 DWORD HashFile(HANDLE file, std::wstring& digest) {
@@ -100,7 +103,7 @@ VerifyResult VerifyPackage(HWND window, HANDLE folder, const std::wstring& folde
     if (error != ERROR_SUCCESS) {
         // The download may be perfectly good: it stays for the next run.
         PostFatalError(window, L"Не удалось прочитать файл: " + AppendPathName(folderPath, PARTIAL_FILE_NAME) + L"\n" +
-                                   std::to_wstring(static_cast<long>(error)));
+                                   DecimalText(static_cast<long>(error)));
         return VerifyResult::Failed;
     }
     if (expectedSha256.empty()) return VerifyResult::Verified;

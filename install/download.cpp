@@ -2,6 +2,7 @@
 
 #include "app/state.h"
 #include "base/held_folder.h"
+#include "base/number_text.h"
 #include "base/owners.h"
 #include "base/path_name.h"
 #include "install/download_progress.h"
@@ -227,7 +228,7 @@ bool AnswerProxy(DownloadRun& run, DWORD offered) {
     CloseTransferHandles(run.handles);
     if (!AnswerProxyChallenge(run.window, offered, run.logon, run.proxy)) {
         WipeProxyCredentials(run.proxy);
-        FailDownload(run, HTTP_ERROR_TEXT + std::to_wstring(HTTP_STATUS_PROXY_AUTH_REQ));
+        FailDownload(run, HTTP_ERROR_TEXT + DecimalText(HTTP_STATUS_PROXY_AUTH_REQ));
         return false;
     }
     run.keepRoute = true;
@@ -242,7 +243,7 @@ bool AllowImmediateRestart(DownloadRun& run, DWORD status) {
         ++run.restartsWithoutProgress;
         return true;
     }
-    FailDownload(run, HTTP_ERROR_TEXT + std::to_wstring(status));
+    FailDownload(run, HTTP_ERROR_TEXT + DecimalText(status));
     return false;
 }
 
@@ -313,7 +314,7 @@ ResponseStep HandleResponse(DownloadRun& run, DWORD status, uint64_t contentLeng
         return ResponseStep::RequestAgain;
     case StatusAction::Fatal: break;
     }
-    FailDownload(run, HTTP_ERROR_TEXT + std::to_wstring(status));
+    FailDownload(run, HTTP_ERROR_TEXT + DecimalText(status));
     return ResponseStep::Failed;
 }
 

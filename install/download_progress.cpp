@@ -1,17 +1,6 @@
 #include "install/download_progress.h"
 
-#include <iomanip>
-#include <locale>
-#include <sstream>
-
-namespace {
-std::wostringstream ClassicStream() {
-    std::wostringstream stream;
-    stream.imbue(std::locale::classic());
-    stream << std::fixed;
-    return stream;
-}
-} // namespace
+#include "base/number_text.h"
 
 std::wstring FormatByteSize(uint64_t bytes) {
     static const wchar_t* const UNITS[] = {L"Б", L"КБ", L"МБ", L"ГБ"};
@@ -21,9 +10,7 @@ std::wstring FormatByteSize(uint64_t bytes) {
         value *= 1.0 / 1024.0;
         ++unit;
     }
-    std::wostringstream stream = ClassicStream();
-    stream << std::setprecision(1) << value << L' ' << UNITS[unit];
-    return stream.str();
+    return FixedText(value, 1) + L' ' + UNITS[unit];
 }
 
 int DownloadThousandths(uint64_t offset, uint64_t expectedSize) {
@@ -40,20 +27,19 @@ double TransferSpeedMbPerSecond(uint64_t bytes, int64_t elapsedMs) {
 }
 
 std::wstring FormatDownloadDetail(uint64_t offset, uint64_t expectedSize, double speedMbPerSecond) {
-    std::wostringstream stream = ClassicStream();
+    std::wstring text;
     if (expectedSize != 0) {
-        stream << std::setprecision(1) << DownloadThousandths(offset, expectedSize) / 10.0 << L"% ("
-               << FormatByteSize(offset) << L" / " << FormatByteSize(expectedSize) << L") \u2014 ";
+        text = FixedText(DownloadThousandths(offset, expectedSize) / 10.0, 1) + L"% (" + FormatByteSize(offset) +
+               L" / " + FormatByteSize(expectedSize) + L") \u2014 ";
     } else {
-        stream << FormatByteSize(offset) << L" \u2014 ";
+        text = FormatByteSize(offset) + L" \u2014 ";
     }
-    stream << std::setprecision(2) << speedMbPerSecond << L" МБ/с";
-    return stream.str();
+    return text + FixedText(speedMbPerSecond, 2) + L" МБ/с";
 }
 
 std::wstring FormatReconnectDetail(int attempt) {
-    return L"Восстановление подключения (попытка " + std::to_wstring(attempt) + L" из " +
-           std::to_wstring(RECONNECT_ATTEMPTS_MAX) + L")...";
+    return L"Восстановление подключения (попытка " + DecimalText(attempt) + L" из " +
+           DecimalText(RECONNECT_ATTEMPTS_MAX) + L")...";
 }
 
 StatusAction ClassifyStatus(uint32_t status) {

@@ -3,6 +3,7 @@
 #include "app/state.h"
 #include "base/file_retry.h"
 #include "base/held_folder.h"
+#include "base/number_text.h"
 #include "base/owners.h"
 #include "base/path_name.h"
 #include "install/package_check.h"
@@ -146,7 +147,7 @@ struct Extraction {
 };
 
 std::wstring ExtractionFailureText(const std::wstring& display, mz_zip_error code) {
-    return L"Ошибка извлечения файла: " + display + L" (код: " + std::to_wstring(static_cast<int>(code)) + L")";
+    return L"Ошибка извлечения файла: " + display + L" (код: " + DecimalText(static_cast<int>(code)) + L")";
 }
 
 // Writes entry `index` as `entry.fileName` in the held folder `folder`. Returns the failure text,
@@ -218,7 +219,7 @@ std::wstring FolderLinkText(const std::wstring& path) {
 // Runs the entry loop. Returns the first failure text, or empty.
 std::wstring ExtractEntries(HWND window, Extraction& extraction, const std::vector<PlannedEntry>& planned,
                             const std::wstring& targetDir) {
-    const std::wstring countText = std::to_wstring(planned.size());
+    const std::wstring countText = DecimalText(planned.size());
     std::wstring heldFolder;
     for (mz_uint i = 0; i < planned.size(); ++i) {
         const PlannedEntry& entry = planned[i];
@@ -235,7 +236,7 @@ std::wstring ExtractEntries(HWND window, Extraction& extraction, const std::vect
             if (!failure.empty()) return failure;
         }
 
-        const std::wstring number = std::to_wstring(i + 1);
+        const std::wstring number = DecimalText(i + 1);
         PostProgress(window, L"Распаковка дистрибутива ZENKA...",
                      L"Файл " + number + L" из " + countText + L" (" + entry.display + L")", 1000);
         if ((i + 1) % CONSOLE_LINE_EVERY == 0) {
@@ -300,6 +301,6 @@ ExtractResult ExtractPackage(HWND window, const std::wstring& packagePath, HANDL
         return ExtractResult::Failed;
     }
     // Names the directory the files really went to (the default one unless --target was given).
-    PostLogLine(window, L"[OK] Распаковано файлов: " + std::to_wstring(planned.size()) + L" в " + targetDir);
+    PostLogLine(window, L"[OK] Распаковано файлов: " + DecimalText(planned.size()) + L" в " + targetDir);
     return ExtractResult::Extracted;
 }

@@ -1,6 +1,7 @@
 #include "install/package_check.h"
 
 #include "base/directory_path.h"
+#include "base/number_text.h"
 #include "base/path_name.h"
 #include "base/product.h"
 #include "base/utf8.h"
@@ -76,7 +77,7 @@ std::wstring MethodName(uint16_t method) {
     case 93: return L"Zstandard";
     case 95: return L"XZ";
     case 98: return L"PPMd";
-    default: return L"№ " + std::to_wstring(method);
+    default: return L"№ " + DecimalText(method);
     }
 }
 
@@ -171,7 +172,7 @@ std::wstring CheckPackageEntries(const std::vector<ArchiveEntry>& entries, const
         std::wstring relative;
         for (size_t i = 0; i < names.size(); ++i) relative += (i == 0 ? L"" : L"\\") + names[i];
         if (AppendPathName(targetDir, relative).size() > FULL_PATH_MAX) {
-            return L"Путь файла «" + name + L"» в папке установки длиннее " + std::to_wstring(FULL_PATH_MAX) +
+            return L"Путь файла «" + name + L"» в папке установки длиннее " + DecimalText(FULL_PATH_MAX) +
                    L" знаков: сократите имена папок и файлов в архиве.";
         }
         if (!isFolder) {

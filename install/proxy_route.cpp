@@ -1,5 +1,7 @@
 #include "install/proxy_route.h"
 
+#include "base/number_text.h"
+
 #include <cwctype>
 
 namespace {
@@ -50,7 +52,7 @@ bool WildcardMatch(const wchar_t* pattern, const wchar_t* text) {
 
 bool BypassesProxy(const std::wstring& bypass, const RouteTarget& target) {
     const std::wstring host = Lower(target.host);
-    const std::wstring hostAndPort = host + L":" + std::to_wstring(target.port);
+    const std::wstring hostAndPort = host + L":" + DecimalText(target.port);
     for (const std::wstring& raw : SplitList(bypass, L"; \t")) {
         const std::wstring entry = Lower(raw);
         if (entry == L"<local>") {

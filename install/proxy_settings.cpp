@@ -6,16 +6,14 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <process.h>
+
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace {
 
 // Automatic detection that finds nothing, or a script address nobody answers, gives up after this.
-constexpr auto SCRIPT_WAIT = std::chrono::seconds(5);
+constexpr DWORD SCRIPT_WAIT_MS = 5000;
 constexpr int SCRIPT_TIMEOUT_MS = 4000;
 
 // Takes a string WinHTTP allocated with GlobalAlloc and frees it.
@@ -24,65 +22,69 @@ std::wstring TakeGlobalString(LPWSTR text) {
     return text == nullptr ? std::wstring() : std::wstring(text);
 }
 
-// The answer of one script, written by the thread that asks for it and read by the waiting one.
+// One script question, shared by the thread that asks it and the one that waits for the answer:
+// whichever is done last frees it, so a thread that outlasts the wait writes into memory it owns.
 struct ScriptQuery {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
+    std::wstring url;
+    bool detect = false;
+    std::wstring pacUrl;
+    KernelHandle done; // manual-reset event, set once `answered` and `answer` are written
     bool answered = false;
     std::wstring answer;
 };
 
-void RunScriptQuery(const std::shared_ptr<ScriptQuery>& query, const std::wstring& url, bool detect,
-                    const std::wstring& pacUrl) {
-    bool answered = false;
-    std::wstring answer;
+// Thread entry for _beginthreadex: takes ownership of `parameter`, a heap std::shared_ptr<ScriptQuery>.
+unsigned __stdcall RunScriptQuery(void* parameter) {
+    const std::unique_ptr<std::shared_ptr<ScriptQuery>> owned(static_cast<std::shared_ptr<ScriptQuery>*>(parameter));
+    ScriptQuery& query = **owned;
     const WinHttpHandle session(WinHttpOpen(TRANSFER_USER_AGENT, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                             WINHTTP_NO_PROXY_BYPASS, 0));
     if (session) {
         WinHttpSetTimeouts(session.Get(), SCRIPT_TIMEOUT_MS, SCRIPT_TIMEOUT_MS, SCRIPT_TIMEOUT_MS, SCRIPT_TIMEOUT_MS);
         WINHTTP_AUTOPROXY_OPTIONS options{};
         // One source per call: some WinHTTP versions refuse detection and an address together.
-        if (detect) {
+        if (query.detect) {
             options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
             options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
         } else {
             options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
-            options.lpszAutoConfigUrl = pacUrl.c_str();
+            options.lpszAutoConfigUrl = query.pacUrl.c_str();
         }
         // The Windows logon goes to a script server only once it asks for it.
         for (BOOL logon : {FALSE, TRUE}) {
             options.fAutoLogonIfChallenged = logon;
             WINHTTP_PROXY_INFO info{};
-            if (WinHttpGetProxyForUrl(session.Get(), url.c_str(), &options, &info)) {
+            if (WinHttpGetProxyForUrl(session.Get(), query.url.c_str(), &options, &info)) {
                 const std::wstring proxy = TakeGlobalString(info.lpszProxy);
                 TakeGlobalString(info.lpszProxyBypass);
-                answer = info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? proxy : std::wstring();
-                answered = true;
+                query.answer = info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? proxy : std::wstring();
+                query.answered = true;
                 break;
             }
             if (GetLastError() != ERROR_WINHTTP_LOGIN_FAILURE) break;
         }
     }
-    const std::lock_guard<std::mutex> lock(query->mutex);
-    query->finished = true;
-    query->answered = answered;
-    query->answer = answer;
-    query->done.notify_one();
+    SetEvent(query.done.Get());
+    return 0;
 }
 
-// Asks a script on a thread of its own and waits SCRIPT_WAIT at most: detection that searches the
-// network for a script nobody offers may take far longer, and the download must not wait for it.
-// A query that outlasts the wait finishes on its own and its answer is dropped.
+// Asks a script on a thread of its own and waits SCRIPT_WAIT_MS at most: detection that searches
+// the network for a script nobody offers may take far longer, and the download must not wait for
+// it. A query that outlasts the wait finishes on its own and its answer is dropped.
 bool AskProxyScript(const std::wstring& url, bool detect, const std::wstring& pacUrl, std::wstring& answer) {
     auto query = std::make_shared<ScriptQuery>();
-    try {
-        std::thread(RunScriptQuery, query, url, detect, pacUrl).detach();
-    } catch (const std::system_error&) {
-        return false;
-    }
-    std::unique_lock<std::mutex> lock(query->mutex);
-    if (!query->done.wait_for(lock, SCRIPT_WAIT, [&] { return query->finished; })) return false;
+    query->url = url;
+    query->detect = detect;
+    query->pacUrl = pacUrl;
+    query->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!query->done) return false;
+    auto reference = std::make_unique<std::shared_ptr<ScriptQuery>>(query);
+    const uintptr_t thread = _beginthreadex(nullptr, 0, &RunScriptQuery, reference.get(), 0, nullptr);
+    if (thread == 0) return false;
+    reference.release(); // the thread owns it now
+    CloseHandle(reinterpret_cast<HANDLE>(thread));
+    // The wait orders the thread's writes before our reads.
+    if (WaitForSingleObject(query->done.Get(), SCRIPT_WAIT_MS) != WAIT_OBJECT_0) return false;
     answer = query->answer;
     return query->answered;
 }

@@ -1,5 +1,6 @@
 #include "install/transfer.h"
 
+#include "base/number_text.h"
 #include "base/utf8.h"
 #include "install/resume_validator.h"
 
@@ -57,7 +58,7 @@ bool SplitTransferUrl(const std::wstring& url, TransferTarget& target) {
     return true;
 }
 
-std::wstring BuildRangeHeader(uint64_t offset) { return L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n"; }
+std::wstring BuildRangeHeader(uint64_t offset) { return L"Range: bytes=" + DecimalText(offset) + L"-\r\n"; }
 
 bool SendTransferRequest(TransferHandles& handles, const TransferTarget& target, uint64_t offset, DWORD& status,
                          uint64_t& contentLength, const std::wstring& validator, DWORD* failure,

@@ -5,6 +5,7 @@
 #include "base/file_retry.h"
 #include "base/held_folder.h"
 #include "base/install_lock.h"
+#include "base/number_text.h"
 #include "base/owners.h"
 #include "base/product.h"
 #include "install/checksum.h"
@@ -23,20 +24,18 @@
 #include <process.h>
 #include <shlobj.h>
 
-#include <chrono>
 #include <exception>
 #include <memory>
-#include <thread>
 #include <utility>
 
 namespace {
 
 const wchar_t* const SHORTCUT_DESCRIPTION = L"ZENKA Game Launcher & Library Manager";
-constexpr std::chrono::milliseconds FINISH_PAUSE{250};
+constexpr DWORD FINISH_PAUSE_MS = 250;
 
 // "PREFIX PATH", a line break and the Windows error code: every file error names its file.
 std::wstring FileErrorText(const wchar_t* prefix, const std::wstring& path, DWORD error) {
-    return prefix + path + L"\n" + std::to_wstring(static_cast<long>(error));
+    return prefix + path + L"\n" + DecimalText(static_cast<long>(error));
 }
 
 // Steps 2..19 of an installation. Returns early after any failure, which its step has reported.
@@ -122,7 +121,7 @@ void RunPipeline(HWND window, const WorkerValues& values) {
     }
     const unsigned leftOver = RemoveOldVersionFiles(fileDir, oldList);
     if (leftOver != 0) {
-        PostLogLine(window, L"[..] Не удалось удалить файлы прежней версии: " + std::to_wstring(leftOver));
+        PostLogLine(window, L"[..] Не удалось удалить файлы прежней версии: " + DecimalText(leftOver));
     }
 
     PostProgress(window, L"Завершение установки...", L"Создание ярлыков и регистрация в системе...", 1000);
@@ -142,7 +141,7 @@ void RunPipeline(HWND window, const WorkerValues& values) {
     PostProgress(window, L"Установка успешно завершена!", L"Все компоненты лаунчера готовы к работе.", 1000);
 
     // The window gets a moment to draw the final texts before it switches pages.
-    std::this_thread::sleep_until(std::chrono::steady_clock::now() + FINISH_PAUSE);
+    Sleep(FINISH_PAUSE_MS);
     PostMessageW(window, WM_INSTALL_FINISHED, 0, 0);
 }
 

@@ -1,6 +1,7 @@
 #include "system/uninstall_values.h"
 
-#include <cwchar>
+#include "base/number_text.h"
+
 #include <utility>
 
 const wchar_t* const PUBLISHER_SITE_URL = ZENKA_SITE_URL;
@@ -27,10 +28,13 @@ RegistryValue Number(const wchar_t* name, DWORD number) {
 } // namespace
 
 std::wstring FormatInstallDate(const SYSTEMTIME& date) {
-    wchar_t buffer[16] = {};
-    swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04d%02d%02d", static_cast<int>(date.wYear),
-             static_cast<int>(date.wMonth), static_cast<int>(date.wDay));
-    return buffer;
+    std::wstring text;
+    for (const auto& [number, width] : {std::pair<WORD, size_t>{date.wYear, 4}, {date.wMonth, 2}, {date.wDay, 2}}) {
+        const std::wstring digits = DecimalText(number);
+        if (digits.size() < width) text.append(width - digits.size(), L'0');
+        text += digits;
+    }
+    return text;
 }
 
 DWORD EstimatedSizeKiB(uint64_t totalBytes) {

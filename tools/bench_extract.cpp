@@ -33,10 +33,16 @@ double PeakPrivateMib() {
 // The package's files as the bare loop writes them; empty when the package cannot be read.
 std::vector<BareFile> UnpackToMemory(const std::wstring& package) {
     std::vector<BareFile> files;
+    // Read whole first: the miniz built here has no stdio functions (the setup reads through its
+    // own callbacks).
     FILE* stream = _wfopen(package.c_str(), L"rb");
     if (stream == nullptr) return files;
+    std::string bytes;
+    char chunk[65536];
+    for (size_t got; (got = fread(chunk, 1, sizeof chunk, stream)) > 0;) bytes.append(chunk, got);
+    fclose(stream);
     mz_zip_archive zip{};
-    if (mz_zip_reader_init_cfile(&zip, stream, 0, 0)) {
+    if (mz_zip_reader_init_mem(&zip, bytes.data(), bytes.size(), 0)) {
         for (mz_uint i = 0; i < mz_zip_reader_get_num_files(&zip); ++i) {
             mz_zip_archive_file_stat stat;
             if (!mz_zip_reader_file_stat(&zip, i, &stat) || stat.m_is_directory) continue;
@@ -56,7 +62,6 @@ std::vector<BareFile> UnpackToMemory(const std::wstring& package) {
         }
         mz_zip_reader_end(&zip);
     }
-    fclose(stream);
     return files;
 }
 

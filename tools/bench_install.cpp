@@ -94,7 +94,7 @@ void Watch(Watcher& watcher) {
     while (!watcher.stop.load()) {
         const Clock::time_point now = Clock::now();
         {
-            std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+            std::lock_guard lock(g_progress.stateMutex);
             if (g_progress.statusText != last) {
                 last = g_progress.statusText;
                 watcher.changes.push_back({now, last});

@@ -314,7 +314,7 @@ int wmain(int argc, wchar_t** argv) {
         fs::create_directories(target.parent_path());
         WriteFileBytes((sandbox / L"case" / L"payload.zip").wstring(), archive);
         {
-            std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+            std::lock_guard lock(g_progress.stateMutex);
             g_progress.errorText.clear();
         }
 

@@ -1,6 +1,7 @@
 #include "ui/paint.h"
 
 #include "app/state.h"
+#include "base/number_text.h"
 #include "base/owners.h"
 
 #include <algorithm>
@@ -15,7 +16,7 @@ std::wstring FormatPercent(int progress) {
     // Integer arithmetic gives the one decimal without going through the C locale.
     const int magnitude = progress < 0 ? -progress : progress;
     std::wstring text = progress < 0 ? L"-" : L"";
-    text += std::to_wstring(magnitude / 10) + L"." + std::to_wstring(magnitude % 10) + L"%";
+    text += DecimalText(magnitude / 10) + L"." + DecimalText(magnitude % 10) + L"%";
     return text;
 }
 

@@ -18,7 +18,7 @@ const wchar_t* const ABC_DIGEST = L"ba7816bf8f01cfea414140de5dae2223b00361a39617
 class Checksum : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+        std::lock_guard lock(g_progress.stateMutex);
         g_progress.errorText.clear();
         g_progress.logLines.clear();
     }

@@ -4,7 +4,7 @@
 #include "app/state.h"
 
 inline void ResetProgressState() {
-    std::lock_guard<std::mutex> lock(g_progress.stateMutex);
+    std::lock_guard lock(g_progress.stateMutex);
     g_progress.statusText = L"Инициализация установки...";
     g_progress.detailText = L"Подготовка компонентов...";
     g_progress.progress = 0;
