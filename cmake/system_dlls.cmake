@@ -37,10 +37,16 @@ endfunction()
 # For an exe: keeps the load configuration of base/dll_search.cpp in the image and, after the
 # link, points the PE header's load-config directory at it (GNU ld 2.40 does not do that itself),
 # so that Windows 10 1607 and later also load the DLLs the system DLLs import from System32 only.
+# Then keeps the delay-import address tables writable, which the program fills in at each DLL's first
+# call (GNU ld 2.43 and 2.44 link .idata, where they lie, read-only), and fails the build, naming the
+# section, if any such table is still in a read-only section: that exe would crash at that call.
 function(zenka_system_dlls_only target)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   target_link_options(${target} PRIVATE -Wl,--require-defined=_load_config_used)
+  set(tables ${CMAKE_SOURCE_DIR}/tools/delay_import_tables.py)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tools/set_load_config.py $<TARGET_FILE:${target}>
+    COMMAND Python3::Interpreter ${tables} --writable $<TARGET_FILE:${target}>
+    COMMAND Python3::Interpreter ${tables} --check $<TARGET_FILE:${target}>
     VERBATIM)
 endfunction()
