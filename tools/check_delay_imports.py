@@ -1,20 +1,15 @@
 #!/usr/bin/env python3
-"""Keeps the address tables of a linked exe's delay-loaded imports writable, and checks that they are.
+"""Fails, naming the section, when a delay-import table that a linked exe writes is read-only.
 
-    delay_import_tables.py --writable EXE   makes .idata writable when a delay-import table lies in it
-    delay_import_tables.py --check EXE      fails, naming the section, when a table the program
-                                            writes is in a read-only section
+    check_delay_imports.py EXE
 
 The address of a delay-loaded function is written into its import address table at the first call,
-by the program itself (__delayLoadHelper2), long after the loader applied the sections' protections;
-the DLL's module handle is stored beside it. dlltool's delay-import libraries put those tables in
-.idata, which GNU ld 2.43 and 2.44 (Debian 13) link read-only while earlier and later versions link
-it writable: there the first delay-loaded call is an access violation, on Windows as under Wine.
---writable sets the write bit of .idata, as those other versions do, and changes nothing in an exe
-that already has it or has no delay imports; it never makes any other section writable. --check is
-the guard for every linker: it reads each delay-import descriptor in the image and fails if its
-address table or module handle is in a section without the write bit. Both are deterministic and
-recompute the PE checksum when the linker set one.
+by the program itself (__delayLoadHelper2), long after the loader applied the sections'
+protections; the DLL's module handle is stored beside it. Were either in a read-only section, that
+first call would be an access violation, on Windows as under Wine: dlltool's delay-import libraries
+put the table in .idata, which GNU ld 2.43 and 2.44 link read-only, and cmake/system_dlls.cmake
+moves it to .data. This reads each delay-import descriptor in the image and prints one line for
+each table or module handle in a section without the write bit; exit status 1 if there is one.
 
 GNU ld leaves the delay-import data directory empty, so descriptors are found by their shape: eight
 DWORDs, attributes 1 (RVAs), the RVAs of the DLL's name, module handle, address table and name table
@@ -23,11 +18,8 @@ inside the image, a name ending in ".dll", no bound or unload table, time stamp 
 import struct
 import sys
 
-from set_load_config import pe_checksum
-
 PE32_PLUS = 0x20B
 MEM_WRITE = 0x80000000
-IMPORT_SECTION = b".idata"
 
 
 def read_sections(image):
@@ -86,20 +78,6 @@ def writable(image, section):
     return struct.unpack_from("<I", image, section[5] + 36)[0] & MEM_WRITE != 0
 
 
-def make_writable(image):
-    sections, checksum_offset = read_sections(image)
-    changed = False
-    for _, _, table in delay_descriptors(image, sections):
-        section = section_of(sections, table)
-        if section[0] == IMPORT_SECTION and not writable(image, section):
-            flags = struct.unpack_from("<I", image, section[5] + 36)[0]
-            struct.pack_into("<I", image, section[5] + 36, flags | MEM_WRITE)
-            changed = True
-    if changed and struct.unpack_from("<I", image, checksum_offset)[0] != 0:
-        struct.pack_into("<I", image, checksum_offset, pe_checksum(bytes(image), checksum_offset))
-    return changed
-
-
 def read_only_tables(image):
     """One line per delay-import table or module handle that lies in a read-only section."""
     sections, _ = read_sections(image)
@@ -114,23 +92,18 @@ def read_only_tables(image):
 
 
 def main(argv):
-    if len(argv) != 3 or argv[1] not in ("--writable", "--check"):
-        sys.stderr.write("usage: delay_import_tables.py --writable|--check EXE\n")
+    if len(argv) != 2:
+        sys.stderr.write("usage: check_delay_imports.py EXE\n")
         return 2
-    with open(argv[2], "rb") as f:
-        image = bytearray(f.read())
+    with open(argv[1], "rb") as f:
+        image = f.read()
     try:
-        if argv[1] == "--writable":
-            if make_writable(image):
-                with open(argv[2], "wb") as f:
-                    f.write(image)
-            return 0
         problems = read_only_tables(image)
     except ValueError as error:
-        sys.stderr.write("delay_import_tables.py: %s: %s\n" % (argv[2], error))
+        sys.stderr.write("check_delay_imports.py: %s: %s\n" % (argv[1], error))
         return 1
     for problem in problems:
-        sys.stderr.write("delay_import_tables.py: %s: %s; its first call would crash\n" % (argv[2], problem))
+        sys.stderr.write("check_delay_imports.py: %s: %s; its first call would crash\n" % (argv[1], problem))
     return 1 if problems else 0
 
 
