@@ -44,8 +44,9 @@ coremessaging coreuicomponents ntmarta winmm wtsapi32 mpr wkscli srvcli netutils
 # that imports it. On Windows none of them would be looked for outside System32: user32 imports no
 # version.dll there, and Windows applies the default DLL directories (and DependentLoadFlags) to
 # the imports of its own DLLs.
+# Proxy detection (DHCP, then DNS) brings in Wine's network helpers the same way.
 WINE_OWN = {"version": "user32", "uxtheme": "comctl32", "crypt32": "winhttp", "secur32": "winhttp",
-            "bcrypt": "crypt32"}
+            "bcrypt": "crypt32", "iphlpapi": "winhttp", "dhcpcsvc": "winhttp", "dnsapi": "iphlpapi"}
 
 
 def build_planted(work, machine, object_file, compiler, objdump):
