@@ -26,6 +26,15 @@ base_win="C:\\zenka-sample-tests\\$case_name"
 install_unix="$base_unix/ZENKA"
 install_win="$base_win\\ZENKA"
 
+# Process id of the prefix's wineserver, which works in the folder server-DEVICE-INODE (of the
+# prefix, in hex); empty when none runs.
+server_pid() {
+  local dir pid
+  dir=server-$(stat -c %D "$WINEPREFIX")-$(printf %x "$(stat -c %i "$WINEPREFIX")")
+  for pid in $(pgrep wineserver); do
+    [[ $(readlink "/proc/$pid/cwd" 2>/dev/null) == */"$dir" ]] && echo "$pid"
+  done
+}
 key_exists() { run reg query "$1" >/dev/null 2>&1; }
 link_exists() { run "$LINK_TOOL" exists "$1" "$2" >/dev/null 2>&1; }
 
@@ -288,17 +297,25 @@ TempFull)
   mount -t tmpfs -o size=64k,mode=0777 zenka-uninstall "$small_drive" || fail "mount"
   head -c 1M /dev/zero >"$small_drive/fill" 2>/dev/null
   ln -sfn "$small_drive" "$WINEPREFIX/dosdevices/q:"
+  # The marks wait for the next start of Windows, and a Wine prefix starts whenever its wineserver
+  # does: the first program of a new server carries them out. So one server for the whole case,
+  # as one Windows session (a no-op when the persistent one runs), and what is left is read before
+  # Wine runs anything again; a server that changed all the same fails the case for that reason.
+  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
   run reg query "$SESSION" /v PendingFileRenameOperations >/dev/null 2>&1 && pending_before=1 || pending_before=0
+  server=$(server_pid)
   # Wine takes a program's TEMP from the registry when started from outside; a Windows parent
   # passes its own on.
   run cmd /c "set TMP=Q:\&& set TEMP=Q:\&& $install_win\zenka-updater.exe --uninstall --quiet" >/dev/null 2>&1
   status=$?
+  left=$(cd "$install_unix" 2>/dev/null && find . | sort | tr '\n' ' ')
   pending=$(run reg query "$SESSION" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
+  [ -n "$server" ] && [ "$(server_pid)" = "$server" ] ||
+    fail "the prefix's wineserver changed during the case (${server:-none} to $(server_pid)): a new one boots the prefix"
   [ $pending_before -eq 1 ] || run reg delete "$SESSION" /v PendingFileRenameOperations /f >/dev/null 2>&1
   [ $status -eq 7 ] || fail "the uninstall with a full temporary folder exited with $status"
   expect_registration_gone
-  [ "$(cd "$install_unix" && find . | sort | tr '\n' ' ')" = ". ./zenka-updater.exe " ] ||
-    fail "left: $(cd "$install_unix" && find . | tr '\n' ' ')"
+  [ "$left" = ". ./zenka-updater.exe " ] || fail "left: $left"
   for marked in "$install_win\zenka-updater.exe" "$install_win"; do
     grep -qiF "\\??\\$marked" <<<"$pending" || fail "$marked is not marked for the restart: $pending"
   done

@@ -202,4 +202,9 @@ def press_key(window, key):
     time.sleep(0.3)
     # Addressed to the window as well: a key typed right after a focus change can otherwise land
     # in the window that had the focus before.
-    subprocess.run(["xdotool", "key", "--window", window, key], check=True)
+    sent = subprocess.run(["xdotool", "key", "--window", window, key], capture_output=True, text=True)
+    # A key that closes its window (Return in a box) may end it between the press and the release:
+    # Wine 10 destroys the window at once, and sending the release then fails. The press did land.
+    gone = subprocess.run(["xdotool", "getwindowname", window], capture_output=True).returncode != 0
+    if sent.returncode != 0 and not gone:
+        raise RuntimeError("xdotool could not send %s to window %s: %s" % (key, window, sent.stderr.strip()))
