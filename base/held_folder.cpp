@@ -143,16 +143,21 @@ std::wstring OpenedName(HANDLE handle) {
     return name;
 }
 
-// True when `child`, opened as `name` inside `parent`, was resolved to that place: the parent's
-// path and the name. A system that records the path it resolved (Wine does, and later deletes by
-// it) shows another path when a folder on the way was swapped for a link as the child was opened.
-bool NamedBelow(HANDLE child, HANDLE parent, const std::wstring& name) {
+// The path `name` inside `parent` should resolve to: the parent's path and the name; empty when
+// the parent's path cannot be told.
+std::wstring ExpectedName(HANDLE parent, const std::wstring& name) {
     std::wstring expected = OpenedName(parent);
-    const std::wstring actual = OpenedName(child);
-    if (expected.empty() || actual.empty()) return false;
+    if (expected.empty()) return expected;
     if (expected.back() != L'\\') expected += L'\\';
-    expected += name;
-    return SameName(expected, actual.c_str(), actual.size());
+    return expected + name;
+}
+
+// True when `child` was resolved to `expected` (of ExpectedName). A system that records the path it
+// resolved (Wine does, and later deletes by it) shows another path when a folder on the way was
+// swapped for a link as the child was opened.
+bool NamedAs(HANDLE child, const std::wstring& expected) {
+    const std::wstring actual = OpenedName(child);
+    return !expected.empty() && !actual.empty() && SameName(expected, actual.c_str(), actual.size());
 }
 
 // The folder above `fullPath` and the last name of it; empty when `fullPath` is a root.
@@ -195,7 +200,7 @@ DWORD OpenHeldSubfolder(HANDLE parent, const std::wstring& name, bool create, Fi
                                    FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, opened);
     if (status == static_cast<NTSTATUS>(0xC0000103L)) return ERROR_DIRECTORY; // STATUS_NOT_A_DIRECTORY
     if (status != 0) return ToWin32(status);
-    if (IsLinkOrSwapped(opened.Get(), parent, name) || !NamedBelow(opened.Get(), parent, name)) {
+    if (IsLinkOrSwapped(opened.Get(), parent, name) || !NamedAs(opened.Get(), ExpectedName(parent, name))) {
         return ERROR_FOLDER_IS_LINK;
     }
     folder = std::move(opened);
@@ -289,13 +294,14 @@ DWORD DeleteIn(HANDLE folder, const std::wstring& name) {
     // moment takes someone else's file of the same name. No check closes that gap, so the
     // deletion goes ahead only when the path resolved right at the open and at a few fresh opens
     // just before: a folder being swapped shows itself in one of them and stops the removal.
+    const std::wstring expected = ExpectedName(folder, name); // the held folder's path stays put
     for (int look = 0; look < 4; ++look) {
         FileHandle probe;
         if (look > 0 && OpenRelative(folder, name, FILE_READ_ATTRIBUTES, SHARE_ALL, FILE_OPEN, FILE_OPEN_REPARSE_POINT,
                                      probe) != 0) {
             break; // a hold or the like: the deletion below tells
         }
-        if (!NamedBelow(look > 0 ? probe.Get() : target.Get(), folder, name)) return ERROR_FOLDER_IS_LINK;
+        if (!NamedAs(look > 0 ? probe.Get() : target.Get(), expected)) return ERROR_FOLDER_IS_LINK;
     }
     FILE_INTERNAL_INFORMATION own{};
     IO_STATUS_BLOCK io{};
