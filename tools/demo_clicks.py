@@ -54,7 +54,9 @@ def main(argv):
         if setup.exit_code(20) != 0:
             print("the setup did not end after the launch button", file=sys.stderr)
             return 1
-        launcher = setup.wait_window("^ZENKA$", 30)
+        # Not the setup's own wait, which gives up once the setup has ended: the desktop's shell
+        # may start the launcher seconds after that (under Wine 10 it does).
+        launcher = g.wait_new_window("^ZENKA$", None, 30)
         if launcher is None:
             print("ZENKA.exe did not start", file=sys.stderr)
             return 1

@@ -160,17 +160,7 @@ def wait_finished_page(setup, timeout=90):
     return False
 
 
-def wait_new_window(title, besides, timeout=30):
-    """Id of a visible window matching `title` other than `besides`, or None after `timeout` s."""
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], capture_output=True,
-                               text=True).stdout.split()
-        others = [window for window in found if window != besides]
-        if others:
-            return others[0]
-        time.sleep(0.3)
-    return None
+wait_new_window = g.wait_new_window
 
 
 def answer_box(setup, title, key, timeout=60):

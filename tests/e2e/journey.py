@@ -712,7 +712,8 @@ def type_into_prompt(setup, password):
         else:
             subprocess.run(["xdotool", "type", "--delay", "40", keys], check=True)
         time.sleep(0.3)
-    check(setup.wait_gone(PROMPT_TITLE, 10), "the prompt closes")
+    # Under Wine 10 the prompt for the next try can be up before a look finds this one gone.
+    check(setup.wait_gone(PROMPT_TITLE, 10, window=prompt), "the prompt closes")
     return True
 
 

@@ -59,7 +59,9 @@ def build_planted(work, machine, object_file, compiler, objdump):
         system_dll = os.path.join(system32, name + ".dll")
         if os.path.exists(system_dll):  # Windows-only names forward nothing
             table = subprocess.run([objdump, "-p", system_dll], capture_output=True, text=True).stdout
-            exports = re.findall(r"^\s*\[\s*\d+\] (\S+)$", table.split("[Ordinal/Name Pointer] Table")[-1],
+            # "[   0] Name", or from binutils 2.44 on "[   0] +base[   1]  0000 Name".
+            exports = re.findall(r"^\s*\[\s*\d+\](?: \+base\[\s*\d+\]\s+[0-9a-f]+)? (\S+)$",
+                                 table.split("[Ordinal/Name Pointer] Table")[-1],
                                  re.M) if "[Ordinal/Name Pointer] Table" in table else []
         definition = os.path.join(out, name + ".def")
         with open(definition, "w") as f:

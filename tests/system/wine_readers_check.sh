@@ -16,13 +16,16 @@ check_shortcuts() {
   local target='C:\Games\ZENKA Script Check'
   local links
   links=$(wine_run "$probe" shortcuts "$target") || fail "probe reported a failed shortcut"
-  local count=0
+  local count=0 lnkinfo_version
+  lnkinfo_version=$(lnkinfo -V | awk 'NR == 1 {print $2}')
   while IFS= read -r link; do
     local file info
     file=$(unix_path "$link")
     trap "rm -f '$file'" EXIT
     [ -f "$file" ] || fail "no link file at $link ($file)"
     info=$(lnkinfo "$file")
+    # lnkinfo from 2024 on (Debian 13) prints each backslash in a string as two.
+    [ "$lnkinfo_version" -ge 20240000 ] && info=${info//\\\\/\\}
     expect_line "$info" $'\tLocal path\t\t\t: '"$target"'\ZENKA.exe'
     expect_line "$info" $'\tWorking directory\t\t: '"$target"
     expect_line "$info" $'\tDescription\t\t\t: ZENKA Game Launcher & Library Manager'
@@ -66,7 +69,8 @@ check_uninstall() {
   [ "$(grep -c "${t}REG_" <<<"$values")" = 13 ] || fail "expected exactly 13 values"
 
   # Wine's own list of installed programs: "key|||display name".
-  expect_line "$(wine_run uninstaller --list)" 'ZENKA|||ZENKA'
+  # Wine 8's uninstaller writes the list to standard output, Wine 10's to standard error.
+  expect_line "$(wine_run uninstaller --list 2>&1)" 'ZENKA|||ZENKA'
 }
 
 check_dirsize() {

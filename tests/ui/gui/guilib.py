@@ -69,6 +69,20 @@ def wait_for_settled_desktop_shell(prefix, settled=5.0, timeout=30.0):
     return False
 
 
+def wait_new_window(title, besides=None, timeout=30):
+    """Id of a visible window matching `title` other than `besides`, or None after `timeout` s;
+    for a window of a program other than the one a Setup watches."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], capture_output=True,
+                               text=True).stdout.split()
+        others = [window for window in found if window != besides]
+        if others:
+            return others[0]
+        time.sleep(0.3)
+    return None
+
+
 def windows_path(path):
     """The Windows view of a Unix path inside Wine (Z: is the Unix root)."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
@@ -100,13 +114,14 @@ class Setup:
             time.sleep(0.2)
         return None
 
-    def wait_gone(self, title, timeout=10):
-        """True once no visible window matches `title` any more."""
+    def wait_gone(self, title, timeout=10, window=None):
+        """True once no visible window matches `title` any more; with `window`, once that one
+        window is not among them (a box of the same title that follows it does not count)."""
         deadline = time.time() + timeout
         while time.time() < deadline:
             found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
                                    capture_output=True, text=True).stdout.split()
-            if not found:
+            if not found or (window is not None and window not in found):
                 return True
             time.sleep(0.2)
         return False
@@ -208,3 +223,7 @@ def press_key(window, key):
     gone = subprocess.run(["xdotool", "getwindowname", window], capture_output=True).returncode != 0
     if sent.returncode != 0 and not gone:
         raise RuntimeError("xdotool could not send %s to window %s: %s" % (key, window, sent.stderr.strip()))
+    if sent.returncode != 0:
+        # The keys it could not release stay down on the display and repeat into whichever window
+        # has the focus next (a held alt+F4 closes the next program's window).
+        subprocess.run(["xdotool", "keyup", key], capture_output=True)
